@@ -1,0 +1,36 @@
+// Reading a variant as text, truth value or number, in the automation style.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pelmo/variant.h"
+
+namespace pelmo {
+
+// Empty gives "", numbers their decimal text, Boolean "True"/"False"; Null fails (94);
+// byte arrays and arrays fail (13).
+std::u16string to_text(const Variant& v);
+
+// Null and Empty give false, numbers are true when not zero, a text reads as a number or as
+// True/False in any letter case; anything else fails (13).
+bool to_truth(const Variant& v);
+
+// Empty gives 0, Boolean -1/0, a numeric text its value; Null fails (94), other texts (13),
+// a numeric text beyond the double range (6).
+double to_number(const Variant& v);
+
+// The numeric test: optional spaces, optional sign, digits with at most one decimal point,
+// optional exponent, optional spaces. Empty, Boolean and numbers pass; Null fails.
+bool is_numeric(const Variant& v);
+bool is_numeric_text(std::u16string_view s);
+
+// Decimal text of a double: up to 15 significant digits, "0." before a fraction, no
+// trailing zeros, exponent form ("1E+15", "1E-05") outside 1E-5 .. 1E15.
+std::u16string number_to_text(double d);
+
+// Binary equality of a variant with a text constant: Empty equals "", numbers are compared
+// by their text, Null equals nothing.
+bool equals_text(const Variant& v, std::u16string_view s);
+
+}  // namespace pelmo

@@ -1,0 +1,199 @@
+#include "pelmo/convert.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "pelmo/error.h"
+
+namespace pelmo {
+
+namespace {
+
+enum class Parse { Ok, NotNumber, OutOfRange };
+
+// Parses the plain decimal grammar of the numeric test; the value lands in `out`.
+Parse parse_number(std::u16string_view s, double& out) {
+  std::size_t i = 0, n = s.size();
+  while (i < n && s[i] == u' ') ++i;
+  while (n > i && s[n - 1] == u' ') --n;
+  if (i == n) return Parse::NotNumber;
+  std::string ascii;
+  ascii.reserve(n - i);
+  std::size_t p = i;
+  if (s[p] == u'+' || s[p] == u'-') {
+    if (s[p] == u'-') ascii.push_back('-');
+    ++p;
+  }
+  std::size_t digits = 0;
+  bool point = false;
+  for (; p < n; ++p) {
+    char16_t c = s[p];
+    if (c >= u'0' && c <= u'9') {
+      ++digits;
+    } else if (c == u'.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+    ascii.push_back(static_cast<char>(c));
+  }
+  if (digits == 0) return Parse::NotNumber;
+  if (p < n && (s[p] == u'e' || s[p] == u'E')) {
+    ascii.push_back('e');
+    ++p;
+    if (p < n && (s[p] == u'+' || s[p] == u'-')) ascii.push_back(static_cast<char>(s[p++]));
+    std::size_t exp_digits = 0;
+    for (; p < n && s[p] >= u'0' && s[p] <= u'9'; ++p, ++exp_digits) {
+      ascii.push_back(static_cast<char>(s[p]));
+    }
+    if (exp_digits == 0) return Parse::NotNumber;
+  }
+  if (p != n) return Parse::NotNumber;
+  // from_chars does not take "5." or ".5" forms with an exponent issue; it does take both.
+  double value = 0;
+  auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // Underflow towards zero is a number (zero); overflow is not.
+    if (std::fabs(value) <= 1.0) {
+      out = 0.0;
+      return Parse::Ok;
+    }
+    return Parse::OutOfRange;
+  }
+  if (ec != std::errc() || end != ascii.data() + ascii.size()) return Parse::NotNumber;
+  out = value;
+  return Parse::Ok;
+}
+
+std::u16string ascii_to_u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace
+
+std::u16string number_to_text(double d) {
+  if (std::isnan(d)) return u"NaN";
+  if (std::isinf(d)) return d > 0 ? u"Infinity" : u"-Infinity";
+  if (d == 0) return u"0";
+  char buffer[64];
+  // %G with 15 digits already gives the automation layout: no trailing zeros, exponent form
+  // below 1E-4 and from 1E15 on, at least two exponent digits.
+  std::snprintf(buffer, sizeof buffer, "%.15G", d);
+  return ascii_to_u16(buffer);
+}
+
+std::u16string to_text(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Empty:
+      return {};
+    case VarType::Null:
+      throw_invalid_use_of_null();
+    case VarType::Boolean:
+      return v.as_bool() ? u"True" : u"False";
+    case VarType::Integer:
+      return ascii_to_u16(std::to_string(v.as_integer()));
+    case VarType::Long:
+      return ascii_to_u16(std::to_string(v.as_long()));
+    case VarType::Double:
+      return number_to_text(v.as_double());
+    case VarType::String:
+      return v.as_string();
+    case VarType::Bytes:
+    case VarType::Array:
+      break;
+  }
+  throw_type_mismatch();
+}
+
+bool is_numeric_text(std::u16string_view s) {
+  double ignored = 0;
+  return parse_number(s, ignored) == Parse::Ok;
+}
+
+bool is_numeric(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Empty:
+    case VarType::Boolean:
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Double:
+      return true;
+    case VarType::String:
+      return is_numeric_text(v.as_string());
+    default:
+      return false;
+  }
+}
+
+double to_number(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Empty:
+      return 0;
+    case VarType::Null:
+      throw_invalid_use_of_null();
+    case VarType::Boolean:
+      return v.as_bool() ? -1 : 0;
+    case VarType::Integer:
+      return v.as_integer();
+    case VarType::Long:
+      return v.as_long();
+    case VarType::Double:
+      return v.as_double();
+    case VarType::String: {
+      double value = 0;
+      switch (parse_number(v.as_string(), value)) {
+        case Parse::Ok:
+          return value;
+        case Parse::OutOfRange:
+          throw_overflow();
+        case Parse::NotNumber:
+          break;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  throw_type_mismatch();
+}
+
+bool to_truth(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      return false;
+    case VarType::Boolean:
+      return v.as_bool();
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Double:
+      return to_number(v) != 0;
+    case VarType::String: {
+      const std::u16string& s = v.as_string();
+      double value = 0;
+      if (parse_number(s, value) == Parse::Ok) return value != 0;
+      std::u16string folded;
+      for (char16_t c : s) folded.push_back(c >= u'A' && c <= u'Z' ? c + 32 : c);
+      if (folded == u"true") return true;
+      if (folded == u"false") return false;
+      break;
+    }
+    default:
+      break;
+  }
+  throw_type_mismatch();
+}
+
+bool equals_text(const Variant& v, std::u16string_view s) {
+  switch (v.type()) {
+    case VarType::Null:
+      return false;
+    case VarType::Bytes:
+    case VarType::Array:
+      return false;
+    default:
+      return to_text(v) == s;
+  }
+}
+
+}  // namespace pelmo

@@ -1,0 +1,209 @@
+#include "component/zaverer_object.h"
+
+#include <string>
+#include <utility>
+
+#include "extract/block_extract.h"
+#include "extract/delimited_slice.h"
+#include "fetch/fetch.h"
+#include "pelmo/error.h"
+#include "util/number_cleanup.h"
+#include "util/text_cleanup.h"
+
+namespace pelmo {
+
+namespace {
+
+// Every slot's frame: the result is Empty before any work and receives the value only when
+// the work succeeds; on a failure it stays Empty and the error travels on.
+template <typename Work>
+void run_slot(Variant& result, Work&& work) {
+  result = Variant();
+  Variant value = work();
+  result = std::move(value);
+}
+
+[[noreturn]] void not_available(const char* method) {
+  throw_invalid_call(std::string(method) + " is not available yet in this build");
+}
+
+template <typename T>
+std::shared_ptr<T> require_page_object(std::shared_ptr<T> object, const char* what) {
+  if (!object) {
+    throw AutomationError(err::kNoInterface,
+                          std::string("The page context gave no ") + what + " object");
+  }
+  return object;
+}
+
+}  // namespace
+
+ZavererObject::ZavererObject(std::shared_ptr<host::Platform> platform)
+    : platform_(std::move(platform)) {}
+
+bool ZavererObject::started() const {
+  return context_ && application_ && response_ && request_ && session_ && server_;
+}
+
+host::ServerObject& ZavererObject::server() const {
+  if (!server_) {
+    throw AutomationError(91, "Object variable not set: the page's Server object is needed "
+                              "(call OnStartPage first)");
+  }
+  return *server_;
+}
+
+host::RequestObject& ZavererObject::request() const {
+  if (!request_) {
+    throw AutomationError(91, "Object variable not set: the page's Request object is needed "
+                              "(call OnStartPage first)");
+  }
+  return *request_;
+}
+
+void ZavererObject::OnStartPage(const std::shared_ptr<host::ScriptingContext>& PassedscriptContext) {
+  // A failure at one step keeps what the earlier steps stored.
+  context_ = PassedscriptContext;
+  if (!context_) throw AutomationError(err::kNoInterface, "OnStartPage needs a page context");
+  application_ = require_page_object(context_->Application(), "Application");
+  request_ = require_page_object(context_->Request(), "Request");
+  response_ = require_page_object(context_->Response(), "Response");
+  server_ = require_page_object(context_->Server(), "Server");
+  session_ = require_page_object(context_->Session(), "Session");
+}
+
+void ZavererObject::OnEndPage() {
+  application_.reset();
+  request_.reset();
+  response_.reset();
+  server_.reset();
+  session_.reset();
+  context_.reset();
+}
+
+// Fetch and decode.
+
+void ZavererObject::Tarvessa_GetBody_s(V& url, V& result) {
+  run_slot(result, [&] { return fetch::get_body(*platform_, url); });
+}
+
+void ZavererObject::Tarvessa_GetBody_s_new(V& url, V& result) {
+  run_slot(result, [&] { return fetch::get_body(*platform_, url); });
+}
+
+void ZavererObject::Tarvessa_BytesToBstr(V& body, V& Cset, V& result) {
+  run_slot(result, [&] { return fetch::decode_with_stream(&server(), body, Cset); });
+}
+
+void ZavererObject::Tarvessa_BytesToBstr_new(V& arrBytes, V& result) {
+  run_slot(result, [&] { return fetch::decode_pairs(arrBytes); });
+}
+
+void ZavererObject::Tarvessa_getHTTPPage(V& Path, V& result) {
+  run_slot(result, [&] { return fetch::get_page(*this, Path, u"GB2312"); });
+}
+
+void ZavererObject::Tarvessa_getHTTPPage_utf2(V& Path, V& result) {
+  run_slot(result, [&] { return fetch::get_page(*this, Path, u"UTF-8"); });
+}
+
+void ZavererObject::Tarvessa_getHTTPPage_new(V& Path, V& result) {
+  run_slot(result, [&] { return fetch::get_page_pairs(*this, Path); });
+}
+
+void ZavererObject::Tarvessa_getHTTPPage_utf(V& Path, V& result) {
+  run_slot(result, [&] { return fetch::get_page_pairs_as_utf8(*this, Path); });
+}
+
+// Extraction.
+
+void ZavererObject::D1616_body2s(V& wstr, V& start, V& over, V& str, V& tag, V& result) {
+  run_slot(result,
+           [&] { return extract::collect_blocks(*platform_, wstr, start, over, str, tag); });
+}
+
+void ZavererObject::D1616_GetContent(V& str, V& start, V& last, V& n, V& result) {
+  run_slot(result, [&] { return extract::slice_at_markers(str, start, last, n); });
+}
+
+// Cleaners.
+
+void ZavererObject::FNum(V& s, V& result) {
+  run_slot(result, [&] { return util::clean_number_list(s); });
+}
+
+void ZavererObject::Bint(V& str, V& result) {
+  run_slot(result, [&] { return util::whole_number(str); });
+}
+
+void ZavererObject::StayNub(V& ContentStr, V& result) {
+  run_slot(result, [&] { return util::digits_only(*platform_, ContentStr); });
+}
+
+void ZavererObject::Lnumbs(V& v, V& result) {
+  run_slot(result, [&] { return util::without_line_breaks(v); });
+}
+
+void ZavererObject::Rm(V& str, V& result) {
+  run_slot(result, [&] { return util::replace_quotes(str); });
+}
+
+void ZavererObject::Ltxt(V& ContentStr, V& result) {
+  run_slot(result, [&] { return util::strip_tags(*platform_, ContentStr); });
+}
+
+void ZavererObject::Str4Null(V& sInfo, V& result) {
+  run_slot(result, [&] { return util::single_line(sInfo); });
+}
+
+// Methods of the next stage of the build: declared in the catalogue, failing clearly.
+
+void ZavererObject::aDir(V&, V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("aDir"); });
+}
+
+void ZavererObject::Emailis(V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("Emailis"); });
+}
+
+void ZavererObject::isPb(V& result) {
+  run_slot(result, []() -> Variant { not_available("isPb"); });
+}
+
+void ZavererObject::pelmoConstStr(V&, V&, V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("pelmoConstStr"); });
+}
+
+void ZavererObject::D1616_m(V&, V&, V&, V&, V&, V&, V&, V&, V&, V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("D1616_m"); });
+}
+
+void ZavererObject::D1616_Tuan_ppk_2(V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("D1616_Tuan_ppk_2"); });
+}
+
+void ZavererObject::D1616_Tuan_Smain(V&, V&, V&, V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("D1616_Tuan_Smain"); });
+}
+
+void ZavererObject::D1616_Tuan_Shezhi(V&, V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("D1616_Tuan_Shezhi"); });
+}
+
+void ZavererObject::D1616_New_index(V& result) {
+  run_slot(result, []() -> Variant { not_available("D1616_New_index"); });
+}
+
+void ZavererObject::D1616_Gouwu_Cj_Pic(V&, V&, V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("D1616_Gouwu_Cj_Pic"); });
+}
+
+void ZavererObject::D1616_Gouwu_Cj_Txt(V&, V&, V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("D1616_Gouwu_Cj_Txt"); });
+}
+
+void ZavererObject::Bq_x(V&, V& result) {
+  run_slot(result, []() -> Variant { not_available("Bq_x"); });
+}
+
+}  // namespace pelmo

@@ -1,0 +1,22 @@
+#include "host/curl_http_client.h"
+#include "host/pcre2_regexp.h"
+#include "host/platform.h"
+
+namespace pelmo::host {
+
+namespace {
+
+class LinuxPlatform final : public Platform {
+ public:
+  std::unique_ptr<HttpClient> CreateHttpClient() override { return make_curl_http_client(); }
+  std::unique_ptr<RegExp> CreateRegExp() override { return make_pcre2_regexp(); }
+};
+
+}  // namespace
+
+std::shared_ptr<Platform> default_platform() {
+  static const std::shared_ptr<Platform> platform = std::make_shared<LinuxPlatform>();
+  return platform;
+}
+
+}  // namespace pelmo::host

@@ -1,0 +1,21 @@
+// A synchronous HTTP client driven as the component drives it: Open, Send, ResponseBody.
+#pragma once
+
+#include <string>
+
+#include "pelmo/variant.h"
+
+namespace pelmo::host {
+
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+  virtual void Open(const std::u16string& method, const std::u16string& url, bool async,
+                    const std::u16string& user, const std::u16string& password) = 0;
+  // Returns when the whole response has arrived; transport failures throw AutomationError.
+  virtual void Send() = 0;
+  // The body bytes, whatever the status.
+  virtual Bytes ResponseBody() = 0;
+};
+
+}  // namespace pelmo::host

@@ -1,0 +1,15 @@
+// A page context of our own for the command and the tests: a Request whose REQUEST_METHOD is
+// given, a Server whose CreateObject("adodb.stream") gives the ICU stream, and three inert
+// objects for Application, Response and Session.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "host/page_objects.h"
+
+namespace pelmo::host {
+
+std::shared_ptr<ScriptingContext> make_local_page(std::u16string request_method = u"GET");
+
+}  // namespace pelmo::host
