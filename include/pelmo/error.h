@@ -9,13 +9,13 @@ namespace pelmo {
 
 // Error numbers as a script sees them in Err.Number.
 namespace err {
-inline constexpr std::int32_t kInvalidCall = 5;        // invalid procedure call or argument
-inline constexpr std::int32_t kOverflow = 6;           // overflow
-inline constexpr std::int32_t kSubscript = 9;          // subscript out of range
-inline constexpr std::int32_t kDivisionByZero = 11;    // division by zero
-inline constexpr std::int32_t kTypeMismatch = 13;      // type mismatch
-inline constexpr std::int32_t kOutOfStack = 28;        // pattern too complex for the engine's limits
-inline constexpr std::int32_t kInvalidUseOfNull = 94;  // invalid use of Null
+inline constexpr std::int32_t kInvalidCall = 5;      // invalid procedure call or argument
+inline constexpr std::int32_t kOverflow = 6;         // overflow
+inline constexpr std::int32_t kSubscript = 9;        // subscript out of range
+inline constexpr std::int32_t kDivisionByZero = 11;  // division by zero
+inline constexpr std::int32_t kTypeMismatch = 13;    // type mismatch
+inline constexpr std::int32_t kOutOfStack = 28;      // pattern too complex for the engine's limits
+inline constexpr std::int32_t kInvalidUseOfNull = 94;   // invalid use of Null
 inline constexpr std::int32_t kStreamArguments = 3001;  // stream: wrong argument or unknown charset
 inline constexpr std::int32_t kRegexSyntax = 5017;      // syntax error in regular expression
 // An HTTP client failure is this base plus the transfer library's own code, as an HRESULT.

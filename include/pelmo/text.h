@@ -12,8 +12,7 @@ std::u16string trim_spaces(std::u16string_view s);
 
 // Replaces every occurrence of `from` left to right, without rescanning what was inserted.
 // An empty `from` leaves the text unchanged.
-std::u16string replace_all(std::u16string_view s, std::u16string_view from,
-                           std::u16string_view to);
+std::u16string replace_all(std::u16string_view s, std::u16string_view from, std::u16string_view to);
 
 // Splits at every occurrence of `sep`; the empty text gives an empty list, a trailing
 // separator gives a last empty element.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -60,6 +61,9 @@ class Variant {
   Storage value_;
   std::optional<std::uint8_t> odd_byte_;
 };
+
+// A readable form for diagnostics and test failures.
+std::ostream& operator<<(std::ostream& out, const Variant& v);
 
 // Shorthand for string variants from literals: text(u"abc").
 inline Variant text(std::u16string_view s) { return Variant::string(std::u16string(s)); }

@@ -16,7 +16,8 @@ class _zaverer {
  public:
   virtual ~_zaverer() = default;
 
-  /* 1 */ virtual void OnStartPage(const std::shared_ptr<host::ScriptingContext>& PassedscriptContext) = 0;
+  /* 1 */ virtual void OnStartPage(
+      const std::shared_ptr<host::ScriptingContext>& PassedscriptContext) = 0;
   /* 2 */ virtual void aDir(V& G_VIRTUAL_ROOT_DIR, V& JS_Path, V& result) = 0;
   /* 3 */ virtual void Tarvessa_getHTTPPage_utf2(V& Path, V& result) = 0;
   /* 4 */ virtual void Tarvessa_GetBody_s(V& url, V& result) = 0;

@@ -1,1 +1,43 @@
-int main() { return 0; }
+// The `pelmo` command: calls any method of the component from a shell.
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "cli/call_command.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: pelmo call [--no-page] [--request-method M] METHOD [ARG ...]\n"
+    "       pelmo methods\n"
+    "       pelmo --help | --version\n"
+    "\n"
+    "ARG words: empty, null, s:TEXT, u:HHHH..., sf:PATH, n:NUMBER, i:NUMBER, l:NUMBER,\n"
+    "           b:true, b:false, x:HEX, xf:PATH\n"
+    "Output of call: one JSON line; exit 0 success, 1 the method failed, 2 usage error.\n"
+    "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> words(argv + 1, argv + argc);
+  if (words.empty()) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  const std::string_view command = words.front();
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (command == "--version") {
+    std::cout << "pelmo " << PELMO_VERSION << "\n";
+    return 0;
+  }
+  if (command == "methods" && words.size() == 1) return pelmo::cli::run_methods(std::cout);
+  if (command == "call") {
+    return pelmo::cli::run_call({words.begin() + 1, words.end()}, std::cout, std::cerr);
+  }
+  std::cerr << "pelmo: unknown command: " << command << "\n" << kUsage;
+  return 2;
+}

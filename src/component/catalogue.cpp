@@ -12,7 +12,11 @@ namespace {
 using Args = std::span<Variant* const>;
 
 // Binds a member slot to an invoker over an argument span of the right length.
-#define PELMO_SLOT(call) [](_zaverer& z, Args a, Variant& r) { (void)a; z.call; }
+#define PELMO_SLOT(call)                \
+  [](_zaverer& z, Args a, Variant& r) { \
+    (void)a;                            \
+    z.call;                             \
+  }
 
 const std::vector<MethodEntry>& table() {
   static const std::vector<MethodEntry> entries = {
@@ -20,7 +24,10 @@ const std::vector<MethodEntry>& table() {
       {2, "aDir", {"G_VIRTUAL_ROOT_DIR", "JS_Path"}, PELMO_SLOT(aDir(*a[0], *a[1], r))},
       {3, "Tarvessa_getHTTPPage_utf2", {"Path"}, PELMO_SLOT(Tarvessa_getHTTPPage_utf2(*a[0], r))},
       {4, "Tarvessa_GetBody_s", {"url"}, PELMO_SLOT(Tarvessa_GetBody_s(*a[0], r))},
-      {5, "Tarvessa_BytesToBstr", {"body", "Cset"}, PELMO_SLOT(Tarvessa_BytesToBstr(*a[0], *a[1], r))},
+      {5,
+       "Tarvessa_BytesToBstr",
+       {"body", "Cset"},
+       PELMO_SLOT(Tarvessa_BytesToBstr(*a[0], *a[1], r))},
       {6, "Tarvessa_getHTTPPage", {"Path"}, PELMO_SLOT(Tarvessa_getHTTPPage(*a[0], r))},
       {7, "Tarvessa_getHTTPPage_new", {"Path"}, PELMO_SLOT(Tarvessa_getHTTPPage_new(*a[0], r))},
       {8, "Tarvessa_GetBody_s_new", {"url"}, PELMO_SLOT(Tarvessa_GetBody_s_new(*a[0], r))},
@@ -36,20 +43,33 @@ const std::vector<MethodEntry>& table() {
       {18, "Ltxt", {"ContentStr"}, PELMO_SLOT(Ltxt(*a[0], r))},
       {19, "Str4Null", {"sInfo"}, PELMO_SLOT(Str4Null(*a[0], r))},
       {20, "pelmoConstStr", {"v1", "v2", "v3"}, PELMO_SLOT(pelmoConstStr(*a[0], *a[1], *a[2], r))},
-      {21, "D1616_m", {"v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9", "v10"},
-       PELMO_SLOT(D1616_m(*a[0], *a[1], *a[2], *a[3], *a[4], *a[5], *a[6], *a[7], *a[8], *a[9], r))},
+      {21,
+       "D1616_m",
+       {"v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9", "v10"},
+       PELMO_SLOT(
+           D1616_m(*a[0], *a[1], *a[2], *a[3], *a[4], *a[5], *a[6], *a[7], *a[8], *a[9], r))},
       {22, "D1616_Tuan_ppk_2", {"v"}, PELMO_SLOT(D1616_Tuan_ppk_2(*a[0], r))},
-      {23, "D1616_body2s", {"wstr", "start", "over", "str", "tag"},
+      {23,
+       "D1616_body2s",
+       {"wstr", "start", "over", "str", "tag"},
        PELMO_SLOT(D1616_body2s(*a[0], *a[1], *a[2], *a[3], *a[4], r))},
-      {24, "D1616_GetContent", {"str", "start", "last", "n"},
+      {24,
+       "D1616_GetContent",
+       {"str", "start", "last", "n"},
        PELMO_SLOT(D1616_GetContent(*a[0], *a[1], *a[2], *a[3], r))},
-      {25, "D1616_Tuan_Smain", {"url", "pcity", "pcate", "ppage"},
+      {25,
+       "D1616_Tuan_Smain",
+       {"url", "pcity", "pcate", "ppage"},
        PELMO_SLOT(D1616_Tuan_Smain(*a[0], *a[1], *a[2], *a[3], r))},
       {26, "D1616_Tuan_Shezhi", {"str", "n"}, PELMO_SLOT(D1616_Tuan_Shezhi(*a[0], *a[1], r))},
       {27, "D1616_New_index", {}, PELMO_SLOT(D1616_New_index(r))},
-      {28, "D1616_Gouwu_Cj_Pic", {"Str2", "oStr", "oid"},
+      {28,
+       "D1616_Gouwu_Cj_Pic",
+       {"Str2", "oStr", "oid"},
        PELMO_SLOT(D1616_Gouwu_Cj_Pic(*a[0], *a[1], *a[2], r))},
-      {29, "D1616_Gouwu_Cj_Txt", {"Str2", "oStr", "oid"},
+      {29,
+       "D1616_Gouwu_Cj_Txt",
+       {"Str2", "oStr", "oid"},
        PELMO_SLOT(D1616_Gouwu_Cj_Txt(*a[0], *a[1], *a[2], r))},
       {30, "Bq_x", {"v1"}, PELMO_SLOT(Bq_x(*a[0], r))},
       {31, "OnEndPage", {}, nullptr},
@@ -61,8 +81,8 @@ const std::vector<MethodEntry>& table() {
 
 bool same_name(std::string_view a, std::string_view b) {
   auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 }  // namespace

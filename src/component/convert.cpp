@@ -1,5 +1,6 @@
 #include "pelmo/convert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,32 @@ namespace pelmo {
 namespace {
 
 enum class Parse { Ok, NotNumber, OutOfRange };
+
+// Rough power of ten of a validated number text: positive for huge, negative for tiny values.
+long decimal_magnitude(const std::string& ascii) {
+  long magnitude = 0;
+  std::size_t i = (ascii[0] == '-') ? 1 : 0;
+  while (i < ascii.size() && ascii[i] == '0') ++i;
+  long int_digits = 0;
+  while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i, ++int_digits;
+  if (int_digits > 0) {
+    magnitude = int_digits;
+  } else if (i < ascii.size() && ascii[i] == '.') {
+    ++i;
+    while (i < ascii.size() && ascii[i] == '0') ++i, --magnitude;
+  }
+  const std::size_t e = ascii.find('e');
+  if (e != std::string::npos) {
+    // Exponents beyond a few thousand digits saturate; only the sign of the total matters.
+    std::string digits = ascii.substr(e + 1);
+    bool negative = !digits.empty() && digits[0] == '-';
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.erase(0, 1);
+    long exponent = 0;
+    for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1000000L);
+    magnitude += negative ? -exponent : exponent;
+  }
+  return magnitude;
+}
 
 // Parses the plain decimal grammar of the numeric test; the value lands in `out`.
 Parse parse_number(std::u16string_view s, double& out) {
@@ -51,12 +78,11 @@ Parse parse_number(std::u16string_view s, double& out) {
     if (exp_digits == 0) return Parse::NotNumber;
   }
   if (p != n) return Parse::NotNumber;
-  // from_chars does not take "5." or ".5" forms with an exponent issue; it does take both.
   double value = 0;
   auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
   if (ec == std::errc::result_out_of_range) {
     // Underflow towards zero is a number (zero); overflow is not.
-    if (std::fabs(value) <= 1.0) {
+    if (decimal_magnitude(ascii) < 0) {
       out = 0.0;
       return Parse::Ok;
     }

@@ -1,5 +1,7 @@
 #include "pelmo/variant.h"
 
+#include "pelmo/text.h"
+
 namespace pelmo {
 
 Variant Variant::byte_string(const Bytes& raw) {
@@ -21,6 +23,34 @@ bool Variant::is_numeric_type() const noexcept {
     default:
       return false;
   }
+}
+
+std::ostream& operator<<(std::ostream& out, const Variant& v) {
+  switch (v.type()) {
+    case VarType::Empty:
+      return out << "Empty";
+    case VarType::Null:
+      return out << "Null";
+    case VarType::Boolean:
+      return out << "Boolean " << (v.as_bool() ? "True" : "False");
+    case VarType::Integer:
+      return out << "Integer " << v.as_integer();
+    case VarType::Long:
+      return out << "Long " << v.as_long();
+    case VarType::Double:
+      return out << "Double " << v.as_double();
+    case VarType::String:
+      return out << "String \"" << to_utf8(v.as_string()) << '"';
+    case VarType::Bytes:
+      return out << "Bytes[" << v.as_bytes().size() << "]";
+    case VarType::Array: {
+      out << "Array(";
+      for (std::size_t i = 0; i < v.as_array().size(); ++i)
+        out << (i ? ", " : "") << v.as_array()[i];
+      return out << ")";
+    }
+  }
+  return out;
 }
 
 }  // namespace pelmo

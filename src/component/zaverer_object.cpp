@@ -47,21 +47,24 @@ bool ZavererObject::started() const {
 
 host::ServerObject& ZavererObject::server() const {
   if (!server_) {
-    throw AutomationError(91, "Object variable not set: the page's Server object is needed "
-                              "(call OnStartPage first)");
+    throw AutomationError(91,
+                          "Object variable not set: the page's Server object is needed "
+                          "(call OnStartPage first)");
   }
   return *server_;
 }
 
 host::RequestObject& ZavererObject::request() const {
   if (!request_) {
-    throw AutomationError(91, "Object variable not set: the page's Request object is needed "
-                              "(call OnStartPage first)");
+    throw AutomationError(91,
+                          "Object variable not set: the page's Request object is needed "
+                          "(call OnStartPage first)");
   }
   return *request_;
 }
 
-void ZavererObject::OnStartPage(const std::shared_ptr<host::ScriptingContext>& PassedscriptContext) {
+void ZavererObject::OnStartPage(
+    const std::shared_ptr<host::ScriptingContext>& PassedscriptContext) {
   // A failure at one step keeps what the earlier steps stored.
   context_ = PassedscriptContext;
   if (!context_) throw AutomationError(err::kNoInterface, "OnStartPage needs a page context");

@@ -9,7 +9,7 @@
 namespace pelmo::host {
 
 struct RegExpMatch {
-  std::size_t index;   // code-unit offset of the match in the searched text
+  std::size_t index;  // code-unit offset of the match in the searched text
   std::u16string value;
 };
 

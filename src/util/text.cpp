@@ -11,7 +11,8 @@ std::u16string trim_spaces(std::u16string_view s) {
   return std::u16string(s.substr(begin, end - begin));
 }
 
-std::u16string replace_all(std::u16string_view s, std::u16string_view from, std::u16string_view to) {
+std::u16string replace_all(std::u16string_view s, std::u16string_view from,
+                           std::u16string_view to) {
   if (from.empty()) return std::u16string(s);
   std::u16string out;
   out.reserve(s.size());
@@ -59,7 +60,8 @@ std::string to_utf8(std::u16string_view s) {
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
     char32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
@@ -91,7 +93,11 @@ std::u16string from_utf8(std::string_view s) {
   while (i < s.size()) {
     auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     unsigned char b = byte(i);
-    std::size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    std::size_t len = b < 0x80           ? 1
+                      : (b >> 5) == 0x6  ? 2
+                      : (b >> 4) == 0xE  ? 3
+                      : (b >> 3) == 0x1E ? 4
+                                         : 0;
     char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
     bool ok = len != 0 && i + len <= s.size();
     for (std::size_t k = 1; ok && k < len; ++k) {

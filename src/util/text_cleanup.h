@@ -7,7 +7,7 @@
 namespace pelmo::util {
 
 Variant replace_quotes(Variant& str);                                  // Rm, writes back
-Variant strip_tags(host::Platform& platform, const Variant& content); // Ltxt
+Variant strip_tags(host::Platform& platform, const Variant& content);  // Ltxt
 Variant single_line(const Variant& info);                              // Str4Null
 
 }  // namespace pelmo::util
