@@ -1,7 +1,167 @@
 #include "host/curl_http_client.h"
 
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <utility>
+
 #include "pelmo/error.h"
+#include "pelmo/text.h"
 
 namespace pelmo::host {
-std::unique_ptr<HttpClient> make_curl_http_client() { throw_invalid_call("HTTP client: TODO"); }
+
+namespace {
+
+[[noreturn]] void throw_curl(CURLcode code, const std::string& what, const std::string& url) {
+  const auto number = static_cast<std::int32_t>(static_cast<std::uint32_t>(err::kHttpBase) +
+                                                static_cast<std::uint32_t>(code));
+  throw AutomationError(number, "HTTP request failed: " + what + " (URL: " + url + ")");
+}
+
+void ensure_global_init() {
+  // Magic statics make this run once even when the first fetches race.
+  static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+  if (init != CURLE_OK) throw_curl(init, curl_easy_strerror(init), "");
+}
+
+bool is_get(const std::u16string& method) { return lower(method) == u"get"; }
+
+struct EasyDeleter {
+  void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+// Where the write callback puts the body; the cap is checked before each append.
+struct BodySink {
+  Bytes* body;
+  std::size_t cap;
+  bool over_cap = false;
+  bool out_of_memory = false;
+};
+
+std::size_t append_body(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<BodySink*>(user);
+  const std::size_t n = size * count;
+  if (n > sink->cap - sink->body->size()) {
+    sink->over_cap = true;
+    return 0;  // a short count ends the transfer
+  }
+  try {
+    auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    sink->body->insert(sink->body->end(), bytes, bytes + n);
+  } catch (const std::bad_alloc&) {
+    sink->out_of_memory = true;
+    return 0;
+  }
+  return n;
+}
+
+class CurlHttpClient final : public HttpClient {
+ public:
+  explicit CurlHttpClient(const HttpLimits& limits) : limits_(limits) {}
+
+  void Open(const std::u16string& method, const std::u16string& url, bool async,
+            const std::u16string& user, const std::u16string& password) override {
+    opened_ = false;
+    sent_ = false;
+    body_.clear();
+    if (!is_get(method)) {
+      throw_invalid_call("HTTP client: only the GET method is supported, not \"" + to_utf8(method) +
+                         "\"");
+    }
+    if (async) throw_invalid_call("HTTP client: only synchronous requests are supported");
+    url_ = to_utf8(url);
+    // libcurl takes C strings: a NUL would silently cut the address short.
+    if (url_.find('\0') != std::string::npos) {
+      throw_curl(CURLE_URL_MALFORMAT, "the URL contains a NUL character", url_);
+    }
+    user_ = to_utf8(user);
+    password_ = to_utf8(password);
+    opened_ = true;
+  }
+
+  void Send() override {
+    if (!opened_) throw_invalid_call("HTTP client: Send called before Open");
+    ensure_global_init();
+    EasyHandle handle(curl_easy_init());
+    if (!handle) throw_curl(CURLE_FAILED_INIT, "cannot create a transfer handle", url_);
+
+    Bytes body;
+    BodySink sink{&body, limits_.max_body_bytes};
+    char error_text[CURL_ERROR_SIZE] = {};
+    CURL* h = handle.get();
+    auto check = [&](CURLcode rc, const char* option) {
+      if (rc != CURLE_OK) {
+        throw_curl(rc, std::string("cannot set ") + option + ": " + curl_easy_strerror(rc), url_);
+      }
+    };
+    check(curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text), "CURLOPT_ERRORBUFFER");
+    check(curl_easy_setopt(h, CURLOPT_URL, url_.c_str()), "CURLOPT_URL");
+    check(curl_easy_setopt(h, CURLOPT_HTTPGET, 1L), "CURLOPT_HTTPGET");
+    check(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https"), "CURLOPT_PROTOCOLS_STR");
+    check(curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"),
+          "CURLOPT_REDIR_PROTOCOLS_STR");
+    check(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L), "CURLOPT_FOLLOWLOCATION");
+    check(curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits_.max_redirects), "CURLOPT_MAXREDIRS");
+    check(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L), "CURLOPT_NOSIGNAL");
+    check(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits_.connect_timeout_ms),
+          "CURLOPT_CONNECTTIMEOUT_MS");
+    check(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits_.total_timeout_ms), "CURLOPT_TIMEOUT_MS");
+    check(curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits_.low_speed_bytes_per_second),
+          "CURLOPT_LOW_SPEED_LIMIT");
+    check(curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits_.low_speed_seconds),
+          "CURLOPT_LOW_SPEED_TIME");
+    // Refuses early when the server announces an oversized body; the write callback enforces
+    // the cap on everything else (chunked, compressed).
+    check(curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                           static_cast<curl_off_t>(limits_.max_body_bytes)),
+          "CURLOPT_MAXFILESIZE_LARGE");
+    check(curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, ""), "CURLOPT_ACCEPT_ENCODING");
+    check(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, append_body), "CURLOPT_WRITEFUNCTION");
+    check(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink), "CURLOPT_WRITEDATA");
+    if (!user_.empty() || !password_.empty()) {
+      check(curl_easy_setopt(h, CURLOPT_USERNAME, user_.c_str()), "CURLOPT_USERNAME");
+      check(curl_easy_setopt(h, CURLOPT_PASSWORD, password_.c_str()), "CURLOPT_PASSWORD");
+    }
+
+    const CURLcode rc = curl_easy_perform(h);
+    if (sink.over_cap || rc == CURLE_FILESIZE_EXCEEDED) {
+      throw_curl(CURLE_FILESIZE_EXCEEDED,
+                 "the response body exceeds the limit of " +
+                     std::to_string(limits_.max_body_bytes) + " bytes",
+                 url_);
+    }
+    if (sink.out_of_memory) throw_curl(CURLE_OUT_OF_MEMORY, "out of memory for the body", url_);
+    if (rc != CURLE_OK) {
+      throw_curl(rc, error_text[0] != '\0' ? error_text : curl_easy_strerror(rc), url_);
+    }
+    body_ = std::move(body);
+    sent_ = true;
+  }
+
+  Bytes ResponseBody() override {
+    if (!sent_) throw_invalid_call("HTTP client: no response yet (call Open and Send first)");
+    return body_;
+  }
+
+ private:
+  HttpLimits limits_;
+  bool opened_ = false;
+  bool sent_ = false;
+  std::string url_;
+  std::string user_;
+  std::string password_;
+  Bytes body_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> make_curl_http_client() { return make_curl_http_client(HttpLimits{}); }
+
+std::unique_ptr<HttpClient> make_curl_http_client(const HttpLimits& limits) {
+  return std::make_unique<CurlHttpClient>(limits);
+}
+
 }  // namespace pelmo::host

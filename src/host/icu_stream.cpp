@@ -1,7 +1,236 @@
 #include "host/icu_stream.h"
 
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "pelmo/error.h"
+#include "pelmo/text.h"
 
 namespace pelmo::host {
-std::unique_ptr<Stream> make_icu_stream() { throw_invalid_call("stream: TODO"); }
+
+namespace {
+
+// The stream's own error numbers besides the wrong-argument one.
+constexpr std::int32_t kNotAllowedInContext = 3219;
+constexpr std::int32_t kObjectClosed = 3704;
+constexpr std::int32_t kObjectOpen = 3705;
+
+[[noreturn]] void throw_arguments(const std::string& detail) {
+  throw AutomationError(err::kStreamArguments,
+                        "Arguments are of the wrong type, are out of acceptable range, or are "
+                        "in conflict with one another: " +
+                            detail);
+}
+
+[[noreturn]] void throw_not_allowed(const std::string& detail) {
+  throw AutomationError(kNotAllowedInContext,
+                        "Operation is not allowed in this context: " + detail);
+}
+
+char fold_ascii(char16_t c) { return static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c); }
+
+// Labels under which pages declare code page 936 or its GB2312 subset.
+constexpr std::array<std::string_view, 12> kCodePage936Names = {
+    "gb2312", "gbk",      "cp936",  "x-gbk",    "windows-936",     "gb_2312-80",
+    "ms936",  "csgb2312", "euc-cn", "x-euc-cn", "csiso58gb231280", "gb2312-1980"};
+
+// The stream's default text charset is little-endian UTF-16 under this name.
+constexpr std::string_view kUnicode = "unicode";
+
+// The ICU converter name for a charset name as pages write it (any letter case): the GB2312
+// family maps to code page 936, since pages so labelled use its GBK extensions in practice;
+// other names go to ICU, which matches its aliases loosely. None when no converter can match.
+std::optional<std::string> icu_converter_name(std::u16string_view charset) {
+  std::string folded;
+  folded.reserve(charset.size());
+  for (char16_t c : charset) {
+    if (c == 0 || c >= 0x80) return std::nullopt;  // ICU names are ASCII
+    folded.push_back(fold_ascii(c));
+  }
+  // ICU reads "" as its default converter; a name must be given.
+  if (folded.empty()) return std::nullopt;
+  if (std::find(kCodePage936Names.begin(), kCodePage936Names.end(), folded) !=
+      kCodePage936Names.end()) {
+    return "windows-936-2000";
+  }
+  if (folded == kUnicode) return "UTF-16LE";
+  return folded;
+}
+
+struct ConverterCloser {
+  void operator()(UConverter* c) const noexcept { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+Converter open_converter(std::u16string_view charset) {
+  const std::optional<std::string> name = icu_converter_name(charset);
+  UErrorCode status = U_ZERO_ERROR;
+  Converter cnv;
+  if (name) cnv.reset(ucnv_open(name->c_str(), &status));
+  if (U_FAILURE(status) || !cnv) {
+    throw_arguments("unknown charset \"" + to_utf8(charset) + "\"");
+  }
+  status = U_ZERO_ERROR;
+  ucnv_setToUCallBack(cnv.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
+  if (U_FAILURE(status)) throw_arguments("cannot set up charset \"" + to_utf8(charset) + "\"");
+  return cnv;
+}
+
+// One pass over the input, growing the output geometrically: linear in the input size.
+std::u16string decode(UConverter* cnv, const std::uint8_t* data, std::size_t size) {
+  std::u16string out(size + 16, u'\0');
+  const char* source = reinterpret_cast<const char*>(data);
+  const char* const source_end = source + size;
+  std::size_t written = 0;
+  for (;;) {
+    UChar* target = reinterpret_cast<UChar*>(out.data()) + written;
+    UChar* const target_end = reinterpret_cast<UChar*>(out.data()) + out.size();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(cnv, &target, target_end, &source, source_end, nullptr, true, &status);
+    written = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data()));
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+      out.resize(out.size() * 2);
+      continue;
+    }
+    if (U_FAILURE(status)) throw_arguments(std::string("cannot decode: ") + u_errorName(status));
+    break;
+  }
+  out.resize(written);
+  return out;
+}
+
+class IcuStream final : public Stream {
+ public:
+  void SetType(int type) override {
+    if (type != kTypeBinary && type != kTypeText) {
+      throw_arguments("Type must be 1 (binary) or 2 (text), not " + std::to_string(type));
+    }
+    // Switching between bytes and text is only defined at the start of the content.
+    if (open_ && position_ != 0) throw_not_allowed("Type can change only at Position 0");
+    type_ = type;
+  }
+
+  void SetMode(int mode) override {
+    if (mode < 0 || mode > kModeReadWrite) {
+      throw_arguments("Mode must be 0 to 3, not " + std::to_string(mode));
+    }
+    if (open_)
+      throw AutomationError(kObjectOpen,
+                            "Operation is not allowed when the object is "
+                            "open: Mode is set before Open");
+    mode_ = mode;
+  }
+
+  void Open() override {
+    if (open_)
+      throw AutomationError(kObjectOpen,
+                            "Operation is not allowed when the object is "
+                            "open: the stream is already open");
+    open_ = true;
+    content_.clear();
+    position_ = 0;
+  }
+
+  void Write(const Variant& data) override {
+    require_open("Write");
+    if (type_ != kTypeBinary) throw_not_allowed("Write needs a binary stream");
+    if (mode_ == kModeRead) throw_not_allowed("the stream was opened for reading only");
+    if (data.type() != VarType::Bytes) {
+      throw_arguments("Write on a binary stream takes a byte array, not " + type_name(data));
+    }
+    const Bytes& bytes = data.as_bytes();
+    // Overwrites from the position on and extends past the end, as a file would.
+    const std::size_t end = position_ + bytes.size();
+    if (end > content_.size()) content_.resize(end);
+    std::copy(bytes.begin(), bytes.end(),
+              content_.begin() + static_cast<std::ptrdiff_t>(position_));
+    position_ = end;
+  }
+
+  void SetPosition(std::int64_t position) override {
+    require_open("Position");
+    if (position < 0 || static_cast<std::uint64_t>(position) > content_.size()) {
+      throw_arguments("Position " + std::to_string(position) + " is outside 0 to " +
+                      std::to_string(content_.size()));
+    }
+    position_ = static_cast<std::size_t>(position);
+  }
+
+  void SetCharset(const std::u16string& name) override {
+    if (open_ && position_ != 0) throw_not_allowed("Charset can change only at Position 0");
+    charset_ = name;
+  }
+
+  std::u16string ReadText() override {
+    require_open("ReadText");
+    if (type_ != kTypeText) throw_not_allowed("ReadText needs a text stream (Type 2)");
+    if (mode_ == kModeWrite) throw_not_allowed("the stream was opened for writing only");
+    Converter cnv = open_converter(charset_);
+    std::u16string text =
+        decode(cnv.get(), content_.data() + position_, content_.size() - position_);
+    position_ = content_.size();
+    return text;
+  }
+
+  void Close() override {
+    require_open("Close");
+    open_ = false;
+    content_.clear();
+    content_.shrink_to_fit();
+    position_ = 0;
+  }
+
+ private:
+  static constexpr int kModeRead = 1;
+  static constexpr int kModeWrite = 2;
+
+  void require_open(const char* operation) const {
+    if (!open_) {
+      throw AutomationError(kObjectClosed, std::string("Operation is not allowed when the object "
+                                                       "is closed: ") +
+                                               operation + " before Open");
+    }
+  }
+
+  static std::string type_name(const Variant& v) {
+    switch (v.type()) {
+      case VarType::Empty:
+        return "Empty";
+      case VarType::Null:
+        return "Null";
+      case VarType::Boolean:
+        return "a Boolean";
+      case VarType::Integer:
+      case VarType::Long:
+      case VarType::Double:
+        return "a number";
+      case VarType::String:
+        return "a text";
+      case VarType::Bytes:
+        return "a byte array";
+      case VarType::Array:
+        return "an array";
+    }
+    return "a value of unknown type";
+  }
+
+  bool open_ = false;
+  int type_ = kTypeBinary;
+  int mode_ = 0;
+  std::u16string charset_ = u"Unicode";
+  Bytes content_;
+  std::size_t position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Stream> make_icu_stream() { return std::make_unique<IcuStream>(); }
+
 }  // namespace pelmo::host

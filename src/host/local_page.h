@@ -1,6 +1,7 @@
 // A page context of our own for the command and the tests: a Request whose REQUEST_METHOD is
-// given, a Server whose CreateObject("adodb.stream") gives the ICU stream, and three inert
-// objects for Application, Response and Session.
+// given (other server variables are Empty), a Server whose CreateObject("adodb.stream") gives a
+// new ICU stream (other ProgIDs fail with 429), and three inert objects for Application,
+// Response and Session.
 #pragma once
 
 #include <memory>
