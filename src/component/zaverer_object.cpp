@@ -3,12 +3,22 @@
 #include <string>
 #include <utility>
 
+#include "admin/console_text.h"
 #include "extract/block_extract.h"
 #include "extract/delimited_slice.h"
 #include "fetch/fetch.h"
+#include "groupbuy/affiliate_links.h"
+#include "groupbuy/category_codes.h"
+#include "groupbuy/listing.h"
 #include "pelmo/error.h"
+#include "portal/category_query.h"
+#include "portal/module_resources.h"
+#include "portal/rolling_news.h"
+#include "portal/shopping_collection.h"
 #include "util/number_cleanup.h"
 #include "util/text_cleanup.h"
+#include "util/validation.h"
+#include "util/virtual_root.h"
 
 namespace pelmo {
 
@@ -21,10 +31,6 @@ void run_slot(Variant& result, Work&& work) {
   result = Variant();
   Variant value = work();
   result = std::move(value);
-}
-
-[[noreturn]] void not_available(const char* method) {
-  throw_invalid_call(std::string(method) + " is not available yet in this build");
 }
 
 template <typename T>
@@ -159,54 +165,58 @@ void ZavererObject::Str4Null(V& sInfo, V& result) {
   run_slot(result, [&] { return util::single_line(sInfo); });
 }
 
-// Methods of the next stage of the build: declared in the catalogue, failing clearly.
+// Group-buy aggregation.
 
-void ZavererObject::aDir(V&, V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("aDir"); });
+void ZavererObject::D1616_Tuan_ppk_2(V& v, V& result) {
+  run_slot(result, [&] { return groupbuy::known_category(v); });
 }
 
-void ZavererObject::Emailis(V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("Emailis"); });
+void ZavererObject::D1616_Tuan_Smain(V& url, V& pcity, V& pcate, V& ppage, V& result) {
+  run_slot(result, [&] { return groupbuy::listing_json(*this, url, pcity, pcate, ppage); });
 }
 
-void ZavererObject::isPb(V& result) {
-  run_slot(result, []() -> Variant { not_available("isPb"); });
+void ZavererObject::D1616_Tuan_Shezhi(V& str, V& n, V& result) {
+  run_slot(result, [&] { return groupbuy::affiliate_link_script(*this, str, n); });
 }
 
-void ZavererObject::pelmoConstStr(V&, V&, V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("pelmoConstStr"); });
-}
+// Portal blocks.
 
-void ZavererObject::D1616_m(V&, V&, V&, V&, V&, V&, V&, V&, V&, V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("D1616_m"); });
-}
-
-void ZavererObject::D1616_Tuan_ppk_2(V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("D1616_Tuan_ppk_2"); });
-}
-
-void ZavererObject::D1616_Tuan_Smain(V&, V&, V&, V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("D1616_Tuan_Smain"); });
-}
-
-void ZavererObject::D1616_Tuan_Shezhi(V&, V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("D1616_Tuan_Shezhi"); });
+void ZavererObject::D1616_m(V& v1, V& v2, V& v3, V& v4, V& v5, V&, V&, V&, V&, V&, V& result) {
+  run_slot(result, [&] { return portal::module_address(v1, v2, v3, v4, v5); });
 }
 
 void ZavererObject::D1616_New_index(V& result) {
-  run_slot(result, []() -> Variant { not_available("D1616_New_index"); });
+  run_slot(result, [&] { return portal::rolling_news(*this); });
 }
 
-void ZavererObject::D1616_Gouwu_Cj_Pic(V&, V&, V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("D1616_Gouwu_Cj_Pic"); });
+void ZavererObject::D1616_Gouwu_Cj_Pic(V& Str2, V&, V& oid, V& result) {
+  run_slot(result, [&] { return portal::shopping_collection(*this, Str2, oid, true); });
 }
 
-void ZavererObject::D1616_Gouwu_Cj_Txt(V&, V&, V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("D1616_Gouwu_Cj_Txt"); });
+void ZavererObject::D1616_Gouwu_Cj_Txt(V& Str2, V&, V& oid, V& result) {
+  run_slot(result, [&] { return portal::shopping_collection(*this, Str2, oid, false); });
 }
 
-void ZavererObject::Bq_x(V&, V& result) {
-  run_slot(result, []() -> Variant { not_available("Bq_x"); });
+void ZavererObject::Bq_x(V& v1, V& result) {
+  run_slot(result, [&] { return portal::category_query(*this, v1); });
+}
+
+// Console, validation and paths.
+
+void ZavererObject::pelmoConstStr(V& v1, V&, V& v3, V& result) {
+  run_slot(result, [&] { return admin::console_block(v1, v3); });
+}
+
+void ZavererObject::Emailis(V& email, V& result) {
+  run_slot(result, [&] { return util::is_email_address(email); });
+}
+
+void ZavererObject::isPb(V& result) {
+  run_slot(result, [&] { return util::is_form_post(request()); });
+}
+
+void ZavererObject::aDir(V& G_VIRTUAL_ROOT_DIR, V& JS_Path, V& result) {
+  run_slot(result, [&] { return util::virtual_root_path(G_VIRTUAL_ROOT_DIR, JS_Path); });
 }
 
 }  // namespace pelmo
