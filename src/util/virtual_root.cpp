@@ -1,0 +1,26 @@
+#include "util/virtual_root.h"
+
+#include <string>
+
+#include "pelmo/convert.h"
+#include "pelmo/text.h"
+
+namespace pelmo::util {
+
+namespace {
+
+// Null counts as the empty text when the pieces are joined.
+std::u16string joinable(const Variant& v) { return v.is_null() ? std::u16string() : to_text(v); }
+
+}  // namespace
+
+Variant virtual_root_path(const Variant& root_dir, const Variant& path) {
+  const std::u16string js_path = joinable(path);
+  if (js_path.starts_with(u"../")) return Variant::string(js_path);
+  const std::u16string dir = joinable(root_dir);
+  std::u16string joined = js_path.starts_with(u"/") ? dir + js_path : dir + u"/" + js_path;
+  if (!trim_spaces(dir).empty()) joined.insert(joined.begin(), u'/');
+  return Variant::string(std::move(joined));
+}
+
+}  // namespace pelmo::util
