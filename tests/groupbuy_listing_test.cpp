@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "pelmo/error.h"
+#include "pelmo/text.h"
+#include "support/scraper_site.h"
+
+namespace pelmo {
+namespace {
+
+using testing::ScraperSite;
+
+std::u16string offer(std::u16string_view name = u"A团",
+                     std::u16string_view list_left_span = u"<span>120</span>",
+                     std::u16string_view title = u" title=\"Dinner for two\"") {
+  return u"<div id=\"productlist\" class=\"item\"><span>【" + std::u16string(name) +
+         u"】</span><a href=\"/s/a\"><img src=\"/i/1.jpg\"" + std::u16string(title) +
+         u"></a><h3><a href=\"/d/1\">Dinner</a></h3><div class=\"list_left\">" +
+         std::u16string(list_left_span) +
+         u"<h3>35人已购买</h3></div><div class=\"list_right\"><h3> 60元 </h3></div><div "
+         u"class=\"cl\"></div>\n";
+}
+
+const std::u16string kRecord =
+    u"{\r\n\"VC2COMNAME\": \"A团\",\r\n\"VC2COMURL\": \"/s/a\",\r\n\"VC2CLASSCODE\": \"\",\r\n"
+    u"\"VC2CITY\": \"\",\r\n\"VC2PINGYIN\": \"\",\r\n\"VC2TITLE\": \"Dinner for two\",\r\n"
+    u"\"NUMPRICE\": \"60\",\r\n\"NUMDISPRICE\": \"120\",\r\n\"NUMDISPER\": \"0.5\",\r\n"
+    u"\"NUMORDERS\": \"35\",\r\n\"VC2SOURCEURL\": \"/d/1\",\r\n\"DATOFFLINE\": \"\",\r\n"
+    u"\"VC2THUMB\": \"/i/1.jpg\",\r\n\"VC2BEFOREURL\": \"\"\r\n}";
+
+class GroupBuyListing : public ::testing::Test {
+ protected:
+  Variant listing(const std::u16string& page, Variant city = text(u"bj"), Variant cate = text(u"4"),
+                  Variant page_no = Variant::integer(3)) {
+    site.page("/list", page);
+    Variant url = text(site.url16("/list")), result;
+    obj->D1616_Tuan_Smain(url, city, cate, page_no, result);
+    EXPECT_EQ(url, text(site.url16("/list")));
+    return result;
+  }
+  static std::u16string header(std::u16string_view count, std::u16string_view cate = u"4") {
+    return u"{\r\n\"count\": \"" + std::u16string(count) + u"\",\r\n\"city\": bj,\r\n\"cate\": \"" +
+           std::u16string(cate) + u"\",\r\n\"page\": 3,\r\n\"list\": [\r\n";
+  }
+  int error_of(const std::u16string& page) {
+    try {
+      listing(page);
+    } catch (const AutomationError& e) {
+      return e.number();
+    }
+    return 0;
+  }
+
+  ScraperSite site;
+  std::shared_ptr<_zaverer> obj = testing::started_object();
+};
+
+TEST_F(GroupBuyListing, OneOfferWithEveryField) {
+  EXPECT_EQ(listing(u"<html>" + offer() + u"<i>pageCount : 7 </i></html>"),
+            text(header(u"112") + kRecord + u"]\r\n}\r\n"));
+}
+
+TEST_F(GroupBuyListing, AtMostFifteenRecordsJoinedByCommas) {
+  std::u16string page;
+  for (int i = 0; i < 20; ++i) page += offer();
+  const std::u16string out = listing(page).as_string();
+  std::u16string fifteen = kRecord;
+  for (int i = 1; i < 15; ++i) fifteen += u"," + kRecord;
+  EXPECT_EQ(out, header(u"0") + fifteen + u"]\r\n}\r\n");
+}
+
+TEST_F(GroupBuyListing, NoOffersGiveTheHeaderAlone) {
+  EXPECT_EQ(listing(u"<div id=\"productlist\">never closed"), text(header(u"0") + u"]\r\n}\r\n"));
+  EXPECT_EQ(listing(u""), text(header(u"0") + u"]\r\n}\r\n"));
+}
+
+TEST_F(GroupBuyListing, PageCountGivesSixteenAPageUpToFifteenHundred) {
+  auto count_of = [&](const std::u16string& tail) {
+    const std::u16string out = listing(u"<p>" + tail).as_string();
+    const std::size_t at = out.find(u"\"count\": \"") + 10;
+    return out.substr(at, out.find(u'"', at) - at);
+  };
+  EXPECT_EQ(count_of(u"pageCount : 93>"), u"1488");
+  EXPECT_EQ(count_of(u"pageCount : 94>"), u"1500");
+  EXPECT_EQ(count_of(u"pageCount : 0007>"), u"112");
+  EXPECT_EQ(count_of(u"pageCount : 12, size: 16>"), u"1500");
+  EXPECT_EQ(count_of(u"pageCount : none>"), u"0");
+  EXPECT_EQ(count_of(u"pageCount : 134217727>"), u"1500");
+  EXPECT_EQ(error_of(u"pageCount : 134217728>"), err::kOverflow);
+  EXPECT_EQ(error_of(u"pageCount : " + std::u16string(100000, u'9') + u">"), err::kOverflow);
+}
+
+TEST_F(GroupBuyListing, HeaderArguments) {
+  const std::u16string out =
+      listing(offer(), Variant(), Variant::integer(5), Variant::number(2.5)).as_string();
+  EXPECT_TRUE(out.starts_with(
+      u"{\r\n\"count\": \"0\",\r\n\"city\": ,\r\n\"cate\": \"\",\r\n\"page\": 2.5,\r\n"));
+  for (Variant code : {text(u"0"), text(u"12"), Variant(), Variant::null()}) {
+    EXPECT_NE(listing(u"", text(u"bj"), code).as_string().find(u"\"cate\": \"\","),
+              std::u16string::npos);
+  }
+  EXPECT_THROW(listing(offer(), Variant::null()), AutomationError);
+  EXPECT_THROW(listing(offer(), text(u"bj"), text(u"4"), Variant::null()), AutomationError);
+}
+
+TEST_F(GroupBuyListing, PriceRatioTakesThreeCharactersOrFailsTheWholeCall) {
+  auto ratio_of = [&](std::u16string_view price, std::u16string_view list_price) {
+    std::u16string block = offer(u"X", u"<span>" + std::u16string(list_price) + u"</span>");
+    block = replace_all(block, u"<h3> 60元 </h3>", u"<h3>" + std::u16string(price) + u"</h3>");
+    const std::u16string out = listing(block).as_string();
+    const std::size_t at = out.find(u"\"NUMDISPER\": \"") + 14;
+    return out.substr(at, out.find(u'"', at) - at);
+  };
+  EXPECT_EQ(ratio_of(u"99", u"200"), u"0.4");
+  EXPECT_EQ(ratio_of(u"200", u"80"), u"2.5");
+  EXPECT_EQ(ratio_of(u"120", u"8"), u"15");
+  EXPECT_EQ(ratio_of(u"1000", u"7"), u"142");
+  EXPECT_EQ(ratio_of(u"38", u"12.5"), u"3.0");
+
+  EXPECT_EQ(error_of(offer() + offer(u"B", u"<em>no price</em>")), err::kTypeMismatch);
+  EXPECT_EQ(error_of(offer(u"B", u"<span>0</span>")), err::kDivisionByZero);
+  EXPECT_EQ(error_of(offer(u"B", u"<span>n/a</span>")), err::kTypeMismatch);
+}
+
+TEST_F(GroupBuyListing, MissingTitleLeavesTheFieldEmpty) {
+  const std::u16string out = listing(offer(u"A团", u"<span>120</span>", u"")).as_string();
+  EXPECT_NE(out.find(u"\"VC2TITLE\": \"\",\r\n"), std::u16string::npos);
+  EXPECT_NE(out.find(u"\"VC2THUMB\": \"/i/1.jpg\",\r\n"), std::u16string::npos);
+}
+
+TEST_F(GroupBuyListing, ScrapedValuesCannotLeaveTheirStrings) {
+  const std::u16string out = listing(offer(u"a\\b</script>\r\n\x01")).as_string();
+  EXPECT_NE(out.find(u"\"VC2COMNAME\": \"a\\\\b<\\/script>\\r\\n\\u0001\",\r\n"),
+            std::u16string::npos);
+}
+
+TEST_F(GroupBuyListing, FetchFailuresReachTheCaller) {
+  testing::LoopbackSocket closed(false);
+  Variant url =
+      text(u"http://127.0.0.1:" + testing::ascii16(std::to_string(closed.port())) + u"/x");
+  Variant city = text(u"bj"), cate = text(u"1"), page = Variant::integer(1), result = text(u"old");
+  EXPECT_THROW(obj->D1616_Tuan_Smain(url, city, cate, page, result), AutomationError);
+  EXPECT_TRUE(result.is_empty());
+}
+
+}  // namespace
+}  // namespace pelmo
