@@ -112,5 +112,17 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
   EXPECT_EQ(run_cli("--help").status, 0);
 }
 
+TEST(Command, DemoWalksEveryScraperAgainstItsOwnSite) {
+  CliRun run = run_cli("demo");
+  EXPECT_EQ(run.status, 0) << run.out;
+  for (const char* expected :
+       {"(D1616_Tuan_Smain)\n{\r\n\"count\": \"192\",", "[1] Integer 5",
+        "&wid=71234&uid=ue-5678\"]]", "<span class='b'><a href='http://shop6.example/'",
+        "typeid=7)  order by", "\ndemo finished\n"}) {
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected;
+  }
+  EXPECT_EQ(run.out.find("error "), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelmo::cli

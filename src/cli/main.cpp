@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "cli/call_command.h"
+#include "cli/demo_command.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
     "usage: pelmo call [--no-page] [--request-method M] METHOD [ARG ...]\n"
     "       pelmo methods\n"
+    "       pelmo demo\n"
     "       pelmo --help | --version\n"
     "\n"
     "ARG words: empty, null, s:TEXT, u:HHHH..., sf:PATH, n:NUMBER, i:NUMBER, l:NUMBER,\n"
@@ -35,6 +37,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "methods" && words.size() == 1) return pelmo::cli::run_methods(std::cout);
+  if (command == "demo" && words.size() == 1) {
+    try {
+      return pelmo::cli::run_demo(std::cout);
+    } catch (const std::exception& e) {
+      std::cerr << "pelmo demo: " << e.what() << "\n";
+      return 1;
+    }
+  }
   if (command == "call") {
     return pelmo::cli::run_call({words.begin() + 1, words.end()}, std::cout, std::cerr);
   }

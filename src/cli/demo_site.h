@@ -1,0 +1,30 @@
+// The demo's own outside site: sample pages written for it, served on a free loopback port.
+#pragma once
+
+#include <httplib.h>
+
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace pelmo::cli {
+
+class DemoSite {
+ public:
+  DemoSite();  // starts serving; throws std::runtime_error when no port can be bound
+  ~DemoSite();
+  DemoSite(const DemoSite&) = delete;
+  DemoSite& operator=(const DemoSite&) = delete;
+
+  int port() const { return port_; }
+  std::string listing_url() const;
+  // Script source with 49 affiliate links and site names, as a portal page carries it.
+  static std::u16string affiliate_link_text(std::u16string_view affiliate_host);
+
+ private:
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = 0;
+};
+
+}  // namespace pelmo::cli
