@@ -1,0 +1,42 @@
+#include "extract/block_extract.h"
+
+#include <string>
+#include <vector>
+
+#include "extract/block_paths.h"
+#include "extract/marker_search.h"
+#include "pelmo/convert.h"
+
+namespace pelmo::extract {
+
+Variant collect_blocks(host::Platform& platform, const Variant& text, const Variant& start,
+                       const Variant& over, const Variant& separator,
+                       const Variant& strip_markers) {
+  const std::u16string start_marker = to_text(start);
+  const std::u16string over_marker = to_text(over);
+  const std::u16string page = to_text(text);
+
+  // The callers' markers are plain text: the two-step search answers as the engine would,
+  // in linear time.
+  const std::vector<Block> blocks = markers_are_literal(start_marker, over_marker)
+                                        ? literal_blocks(page, start_marker, over_marker)
+                                        : engine_blocks(platform, page, start_marker, over_marker);
+
+  const std::u16string sep = to_text(separator);
+  std::size_t total = 0;
+  for (const Block& block : blocks) total += block.length + sep.size();
+  std::u16string joined;
+  joined.reserve(total);
+  for (const Block& block : blocks) {
+    joined.append(page, block.offset, block.length);
+    joined.append(sep);
+  }
+
+  if (to_truth(strip_markers)) {
+    joined = remove_all(joined, start_marker);
+    joined = remove_all(joined, over_marker);
+  }
+  return Variant::string(std::move(joined));
+}
+
+}  // namespace pelmo::extract

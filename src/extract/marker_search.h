@@ -1,0 +1,46 @@
+// Finding a marker in a text in time linear in both, whatever the marker looks like
+// (a self-similar marker such as "aaab" in "aaaa..." costs no more than any other).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmo::extract {
+
+// How code units compare. AsciiLetters folds A-Z onto a-z and nothing else: the case folding
+// of the regular-expression engine in its code-unit (non-UTF) mode.
+enum class UnitFold { Exact, AsciiLetters };
+
+inline char16_t fold_unit(char16_t c, UnitFold fold) {
+  if (fold == UnitFold::AsciiLetters && c >= u'A' && c <= u'Z') {
+    return static_cast<char16_t>(c + (u'a' - u'A'));
+  }
+  return c;
+}
+
+class MarkerSearch {
+ public:
+  static constexpr std::size_t npos = std::u16string_view::npos;
+
+  MarkerSearch(std::u16string_view marker, UnitFold fold);
+
+  std::size_t size() const { return marker_.size(); }
+  // Offset of the first occurrence starting at or after `from`; an empty marker is found at
+  // `from` itself while from <= text.size().
+  std::size_t find(std::u16string_view text, std::size_t from = 0) const;
+  // Offset of the start of the last occurrence; an empty marker is found at text.size().
+  std::size_t find_last(std::u16string_view text) const;
+
+ private:
+  std::u16string marker_;          // folded
+  std::vector<std::size_t> next_;  // prefix function of marker_
+  std::vector<std::size_t> prev_;  // prefix function of marker_ reversed
+  UnitFold fold_;
+};
+
+// Removes every exact occurrence of `marker`, left to right, without rescanning.
+std::u16string remove_all(std::u16string_view text, std::u16string_view marker);
+
+}  // namespace pelmo::extract

@@ -1,0 +1,65 @@
+#include "extract/marker_search.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace pelmo::extract {
+namespace {
+
+std::size_t naive_find(std::u16string_view text, std::u16string_view marker, std::size_t from,
+                       UnitFold fold) {
+  for (std::size_t i = from; i + marker.size() <= text.size(); ++i) {
+    bool same = true;
+    for (std::size_t k = 0; same && k < marker.size(); ++k) {
+      same = fold_unit(text[i + k], fold) == fold_unit(marker[k], fold);
+    }
+    if (same) return i;
+  }
+  return MarkerSearch::npos;
+}
+
+TEST(MarkerSearch, AgreesWithTheObviousSearch) {
+  std::mt19937 rng(7);
+  constexpr std::u16string_view kAlphabet = u"aAbB\u00E9";
+  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+  auto random = [&](std::size_t max) {
+    std::u16string s(std::uniform_int_distribution<std::size_t>(0, max)(rng), u' ');
+    for (char16_t& c : s) c = kAlphabet[pick(rng)];
+    return s;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const std::u16string text = random(16);
+    const std::u16string marker = random(4);
+    const UnitFold fold = i % 2 ? UnitFold::Exact : UnitFold::AsciiLetters;
+    const MarkerSearch search(marker, fold);
+    const std::size_t from = std::uniform_int_distribution<std::size_t>(0, text.size())(rng);
+    ASSERT_EQ(search.find(text, from), naive_find(text, marker, from, fold));
+    std::size_t last = MarkerSearch::npos;
+    for (std::size_t hit = naive_find(text, marker, 0, fold); hit != MarkerSearch::npos;
+         hit = hit < text.size() ? naive_find(text, marker, hit + 1, fold) : MarkerSearch::npos) {
+      last = hit;
+    }
+    ASSERT_EQ(search.find_last(text), last);
+  }
+}
+
+TEST(MarkerSearch, RemoveAllIsExactAndDoesNotRescan) {
+  EXPECT_EQ(remove_all(u"aXbxAB", u"x"), u"aXbAB");
+  EXPECT_EQ(remove_all(u"aabb", u"ab"), u"ab");
+  EXPECT_EQ(remove_all(u"aaa", u"aa"), u"a");
+  EXPECT_EQ(remove_all(u"abc", u""), u"abc");
+}
+
+TEST(MarkerSearch, SelfSimilarMarkerOnALongRun) {
+  // A marker that almost matches at every position; a naive search compares it in full there.
+  const std::u16string run(4'000'000, u'a');
+  const std::u16string marker = std::u16string(2000, u'a') + u"b";
+  EXPECT_EQ(MarkerSearch(marker, UnitFold::AsciiLetters).find(run), MarkerSearch::npos);
+  EXPECT_EQ(MarkerSearch(marker, UnitFold::Exact).find_last(run + u"b"), run.size() - 2000);
+  EXPECT_EQ(remove_all(run, marker).size(), run.size());
+}
+
+}  // namespace
+}  // namespace pelmo::extract
