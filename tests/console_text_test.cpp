@@ -5,6 +5,7 @@
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
+#include "support/occurrences.h"
 
 namespace pelmo {
 namespace {
@@ -15,11 +16,6 @@ class ConsoleText : public ::testing::Test {
     Variant result;
     obj->pelmoConstStr(key, ignored, flag, result);
     return result;
-  }
-  static std::size_t count(const std::u16string& s, std::u16string_view what) {
-    std::size_t n = 0;
-    for (std::size_t at = s.find(what); at != std::u16string::npos; at = s.find(what, at + 1)) ++n;
-    return n;
   }
   std::shared_ptr<_zaverer> obj = create_object("pelmo.zaverer");
 };
@@ -59,9 +55,9 @@ TEST_F(ConsoleText, SectionsHaveTheirRowsIdsAndSecondLinks) {
     const Variant v = block(text(c.key), text(u"1"));
     ASSERT_TRUE(v.is_string()) << to_utf8(c.key);
     const std::u16string& html = v.as_string();
-    EXPECT_EQ(count(html, u"<TR><TD height=20><IMG"), c.rows) << to_utf8(c.key);
-    EXPECT_EQ(count(html, u"target=main>添加 </A>"), c.add_links) << to_utf8(c.key);
-    EXPECT_EQ(count(html, c.menu_id), 2u) << to_utf8(c.key);
+    EXPECT_EQ(testing::occurrences(html, u"<TR><TD height=20><IMG"), c.rows) << to_utf8(c.key);
+    EXPECT_EQ(testing::occurrences(html, u"target=main>添加 </A>"), c.add_links) << to_utf8(c.key);
+    EXPECT_EQ(testing::occurrences(html, c.menu_id), 2u) << to_utf8(c.key);
     EXPECT_TRUE(html.ends_with(u"</DIV></TD></TR></TBODY></TABLE>"));
   }
   const std::u16string news = block(text(u"4"), text(u"1")).as_string();

@@ -5,6 +5,7 @@
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
+#include "support/occurrences.h"
 
 namespace pelmo {
 namespace {
@@ -32,11 +33,6 @@ class ShoppingCollection : public ::testing::Test {
     }
     return result;
   }
-  static std::size_t count(const std::u16string& s, std::u16string_view what) {
-    std::size_t n = 0;
-    for (std::size_t at = s.find(what); at != std::u16string::npos; at = s.find(what, at + 1)) ++n;
-    return n;
-  }
   std::shared_ptr<_zaverer> obj = create_object("pelmo.zaverer");
 };
 
@@ -57,11 +53,14 @@ TEST_F(ShoppingCollection, SixLinksToAnItemSixthOfClassB) {
     std::u16string all;
     for (int k = 0; k < links; ++k) all += shop(k);
     const std::u16string out = render(page_with(all)).as_string();
-    EXPECT_EQ(count(out, u"<li>\r\n"), static_cast<std::size_t>(items)) << links;
-    EXPECT_EQ(count(out, u"</li>\r\n"), static_cast<std::size_t>(items)) << links;
-    EXPECT_EQ(count(out, u"<span class='b'>"), static_cast<std::size_t>(class_b)) << links;
-    EXPECT_EQ(count(out, u"<img "), static_cast<std::size_t>(links));
-    EXPECT_EQ(count(render(page_with(all), text(u"mall"), false).as_string(), u"<img "), 0u);
+    EXPECT_EQ(testing::occurrences(out, u"<li>\r\n"), static_cast<std::size_t>(items)) << links;
+    EXPECT_EQ(testing::occurrences(out, u"</li>\r\n"), static_cast<std::size_t>(items)) << links;
+    EXPECT_EQ(testing::occurrences(out, u"<span class='b'>"), static_cast<std::size_t>(class_b))
+        << links;
+    EXPECT_EQ(testing::occurrences(out, u"<img "), static_cast<std::size_t>(links));
+    EXPECT_EQ(
+        testing::occurrences(render(page_with(all), text(u"mall"), false).as_string(), u"<img "),
+        0u);
   }
 }
 
