@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -26,7 +27,8 @@ TEST(ArgWords, EveryKindOfWord) {
 }
 
 TEST(ArgWords, FilesAreReadWholeWithTheirByteOrderMark) {
-  const std::string path = ::testing::TempDir() + "pelmo_arg_word.txt";
+  const std::string path =
+      ::testing::TempDir() + "pelmo_arg_word_" + std::to_string(getpid()) + ".txt";
   std::ofstream(path, std::ios::binary) << "\xEF\xBB\xBF"
                                            "a\r\nb";
   EXPECT_EQ(parse_arg_word("sf:" + path), text(u"\uFEFFa\r\nb"));
@@ -61,7 +63,10 @@ struct CliRun {
 };
 
 CliRun run_cli(const std::string& arguments) {
-  const std::string err_path = ::testing::TempDir() + "pelmo_cli_stderr.txt";
+  // Test processes run side by side: each call gets a standard-error file of its own.
+  static int calls = 0;
+  const std::string err_path = ::testing::TempDir() + "pelmo_cli_stderr_" +
+                               std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
   const std::string command = std::string(PELMO_CLI_PATH) + " " + arguments + " 2>" + err_path;
   CliRun run{};
   FILE* pipe = popen(command.c_str(), "r");
@@ -70,6 +75,7 @@ CliRun run_cli(const std::string& arguments) {
   run.status = WEXITSTATUS(pclose(pipe));
   std::ifstream err(err_path);
   run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+  std::remove(err_path.c_str());
   return run;
 }
 
