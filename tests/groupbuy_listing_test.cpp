@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "cli/charset_encode.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "support/memory_platform.h"
 #include "support/scraper_site.h"
 
 namespace pelmo {
@@ -142,6 +144,19 @@ TEST_F(GroupBuyListing, FetchFailuresReachTheCaller) {
   Variant city = text(u"bj"), cate = text(u"1"), page = Variant::integer(1), result = text(u"old");
   EXPECT_THROW(obj->D1616_Tuan_Smain(url, city, cate, page, result), AutomationError);
   EXPECT_TRUE(result.is_empty());
+}
+
+TEST(GroupBuyListingFromMemory, OneFetchPerCall) {
+  auto platform = std::make_shared<testing::MemoryPlatform>();
+  const std::string body = cli::encode_text(offer() + u"pageCount : 2>", "windows-936-2000");
+  platform->serve(u"mem://list", Bytes(body.begin(), body.end()));
+  auto obj = create_object("pelmo.zaverer", platform);
+  obj->OnStartPage(host::make_local_page());
+  Variant url = text(u"mem://list"), city = text(u"bj"), cate = text(u"1"), page = Variant();
+  Variant result;
+  obj->D1616_Tuan_Smain(url, city, cate, page, result);
+  EXPECT_NE(result.as_string().find(u"\"count\": \"32\","), std::u16string::npos);
+  EXPECT_EQ(platform->fetches(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+// A platform whose HTTP client answers from memory: a fetch returns the body registered for its
+// URL (or fails like a refused connection), so tests, benchmarks and fuzz targets measure and
+// exercise the component's own work. Regular expressions are the real ones.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "host/pcre2_regexp.h"
+#include "host/platform.h"
+#include "pelmo/error.h"
+
+namespace pelmo::testing {
+
+class MemoryPlatform final : public host::Platform {
+ public:
+  void serve(std::u16string url, Bytes body) { pages_[std::move(url)] = std::move(body); }
+  int fetches() const { return fetches_; }
+
+  std::unique_ptr<host::HttpClient> CreateHttpClient() override {
+    return std::make_unique<Client>(*this);
+  }
+  std::unique_ptr<host::RegExp> CreateRegExp() override { return host::make_pcre2_regexp(); }
+
+ private:
+  class Client final : public host::HttpClient {
+   public:
+    explicit Client(MemoryPlatform& platform) : platform_(platform) {}
+    void Open(const std::u16string&, const std::u16string& url, bool, const std::u16string&,
+              const std::u16string&) override {
+      url_ = url;
+    }
+    void Send() override {
+      ++platform_.fetches_;
+      auto page = platform_.pages_.find(url_);
+      if (page == platform_.pages_.end()) {
+        throw AutomationError(err::kHttpBase + 7, "HTTP request failed: nothing served here");
+      }
+      body_ = &page->second;
+    }
+    Bytes ResponseBody() override { return body_ ? *body_ : Bytes(); }
+
+   private:
+    MemoryPlatform& platform_;
+    std::u16string url_;
+    const Bytes* body_ = nullptr;
+  };
+
+  std::map<std::u16string, Bytes> pages_;
+  int fetches_ = 0;
+};
+
+}  // namespace pelmo::testing
