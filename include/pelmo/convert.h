@@ -12,6 +12,10 @@ namespace pelmo {
 // byte arrays and arrays fail (13).
 std::u16string to_text(const Variant& v);
 
+// The same text as to_text without a copy when the variant already holds a string; any other
+// value is converted into `scratch`, which must outlive the view.
+std::u16string_view text_view(const Variant& v, std::u16string& scratch);
+
 // Null and Empty give false, numbers are true when not zero, a text reads as a number or as
 // True/False in any letter case; anything else fails (13).
 bool to_truth(const Variant& v);

@@ -45,6 +45,9 @@ class Variant {
   std::int32_t as_long() const { return std::get<std::int32_t>(value_); }
   double as_double() const { return std::get<double>(value_); }
   const std::u16string& as_string() const { return std::get<std::u16string>(value_); }
+  // Moves the text out of a string variant (Empty gives the empty text); fails like to_text
+  // for other types.
+  std::u16string take_string() &&;
   const Bytes& as_bytes() const { return std::get<Bytes>(value_); }
   const VariantArray& as_array() const { return std::get<VariantArray>(value_); }
   // The byte beyond the last code unit of a string built from an odd number of bytes.

@@ -131,6 +131,12 @@ std::u16string to_text(const Variant& v) {
   throw_type_mismatch();
 }
 
+std::u16string_view text_view(const Variant& v, std::u16string& scratch) {
+  if (v.is_string()) return v.as_string();
+  scratch = to_text(v);
+  return scratch;
+}
+
 bool is_numeric_text(std::u16string_view s) {
   double ignored = 0;
   return parse_number(s, ignored) == Parse::Ok;

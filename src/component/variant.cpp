@@ -1,5 +1,6 @@
 #include "pelmo/variant.h"
 
+#include "pelmo/convert.h"
 #include "pelmo/text.h"
 
 namespace pelmo {
@@ -12,6 +13,11 @@ Variant Variant::byte_string(const Bytes& raw) {
   Variant v = string(std::move(units));
   if (raw.size() % 2 != 0) v.odd_byte_ = raw.back();
   return v;
+}
+
+std::u16string Variant::take_string() && {
+  if (is_string()) return std::move(std::get<std::u16string>(value_));
+  return to_text(*this);
 }
 
 bool Variant::is_numeric_type() const noexcept {

@@ -14,7 +14,8 @@ Variant collect_blocks(host::Platform& platform, const Variant& text, const Vari
                        const Variant& strip_markers) {
   const std::u16string start_marker = to_text(start);
   const std::u16string over_marker = to_text(over);
-  const std::u16string page = to_text(text);
+  std::u16string page_scratch;
+  const std::u16string_view page = text_view(text, page_scratch);
 
   // The callers' markers are plain text: the two-step search answers as the engine would,
   // in linear time.
@@ -22,19 +23,20 @@ Variant collect_blocks(host::Platform& platform, const Variant& text, const Vari
                                         ? literal_blocks(page, start_marker, over_marker)
                                         : engine_blocks(platform, page, start_marker, over_marker);
 
-  const std::u16string sep = to_text(separator);
+  std::u16string sep_scratch;
+  const std::u16string_view sep = text_view(separator, sep_scratch);
   std::size_t total = 0;
   for (const Block& block : blocks) total += block.length + sep.size();
   std::u16string joined;
   joined.reserve(total);
   for (const Block& block : blocks) {
-    joined.append(page, block.offset, block.length);
+    joined.append(page.substr(block.offset, block.length));
     joined.append(sep);
   }
 
   if (to_truth(strip_markers)) {
-    joined = remove_all(joined, start_marker);
-    joined = remove_all(joined, over_marker);
+    remove_all(joined, start_marker);
+    remove_all(joined, over_marker);
   }
   return Variant::string(std::move(joined));
 }

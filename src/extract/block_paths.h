@@ -27,7 +27,7 @@ bool markers_are_literal(std::u16string_view start, std::u16string_view over);
 
 // The regular-expression path: start, any run (line feeds included, shortest first), over,
 // case-insensitive and global. Fails with the engine's errors.
-std::vector<Block> engine_blocks(host::Platform& platform, const std::u16string& text,
+std::vector<Block> engine_blocks(host::Platform& platform, std::u16string_view text,
                                  std::u16string_view start, std::u16string_view over);
 
 // The two-step search; only valid when markers_are_literal(start, over).

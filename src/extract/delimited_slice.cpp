@@ -51,60 +51,59 @@ Variant text_result(std::u16string_view s) { return Variant::string(std::u16stri
 Variant slice_at_markers(const Variant& text, const Variant& start, const Variant& last,
                          const Variant& mode) {
   if (text.is_null() || start.is_null() || last.is_null()) return text_result({});
-  const std::u16string page = to_text(text);
+  std::u16string scratch;
+  const std::u16string_view page = text_view(text, scratch);
   const std::u16string a_text = to_text(start);
   const std::u16string b_text = to_text(last);
 
-  // One lower-cased copy of the page; lower-casing keeps every position, so the result is
-  // cut from the page's own text at the positions found in the copy.
-  const std::u16string lowered = lower(page);
-  const MarkerSearch a(lower(a_text), UnitFold::Exact);
-  const MarkerSearch b(lower(b_text), UnitFold::Exact);
+  // Markers are compared lower-cased unit by unit as the page is read, which keeps every
+  // position, so the result is cut from the page's own text; the page is never copied.
+  const MarkerSearch a(a_text, UnitFold::Lower);
+  const MarkerSearch b(b_text, UnitFold::Lower);
 
-  const std::size_t p = position_from(lowered, 0, a);
-  if (p == 0 || position_from(lowered, 0, b) == 0) return text_result({});
+  const std::size_t p = position_from(page, 0, a);
+  if (p == 0 || position_from(page, 0, b) == 0) return text_result({});
 
   const std::optional<int> selected = select_mode(mode);
   if (!selected) return Variant();
 
-  const std::u16string_view s(page);
-  const std::size_t length = s.size();
+  const std::size_t length = page.size();
   const std::size_t la = a_text.size();
   const std::size_t lb = b_text.size();
   const std::size_t first = p - 1;  // 0-based start of the first A
   // 0-based start of the last A; an empty A is taken at the last code unit, where a search
   // from the end begins (the page is not empty once the guard has passed).
-  const auto last_a = [&] { return la == 0 ? length - 1 : a.find_last(lowered); };
+  const auto last_a = [&] { return la == 0 ? length - 1 : a.find_last(page); };
 
   switch (*selected) {
     case 0: {
       const std::size_t after = first + la;
-      const std::size_t q = position_from(lowered, after, b);
+      const std::size_t q = position_from(page, after, b);
       if (q == 0) throw_invalid_call("the end marker does not follow the start marker");
-      return text_result(s.substr(after, q - 1));
+      return text_result(page.substr(after, q - 1));
     }
     case 1: {
-      const std::size_t q = position_from(lowered, first, b);
+      const std::size_t q = position_from(page, first, b);
       // Not found from A on: the first lb - 1 code units, as Left(T, 0 + lb - 1) gives.
       const std::size_t count = q == 0 ? (lb == 0 ? 0 : lb - 1) : q + lb - 1;
-      return text_result(s.substr(first, count));
+      return text_result(page.substr(first, count));
     }
     case 2:
-      return text_result(s.substr(first + la));
+      return text_result(page.substr(first + la));
     case 3:
-      return text_result(s.substr(first));
+      return text_result(page.substr(first));
     case 4:
-      return text_result(s.substr(0, last_a() + la));
+      return text_result(page.substr(0, last_a() + la));
     case 5:
-      return text_result(s.substr(0, last_a()));
+      return text_result(page.substr(0, last_a()));
     case 6:
-      return text_result(s.substr(0, first + la));
+      return text_result(page.substr(0, first + la));
     case 7:
-      return text_result(s.substr(last_a()));
+      return text_result(page.substr(last_a()));
     case 8:
-      return text_result(s.substr(0, first));
+      return text_result(page.substr(0, first));
     default:  // 9: after the first code unit of the last A
-      return text_result(s.substr(last_a() + 1));
+      return text_result(page.substr(last_a() + 1));
   }
 }
 

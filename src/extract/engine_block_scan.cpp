@@ -46,7 +46,7 @@ std::u16string escape_start_marker(std::u16string_view marker) {
 
 std::u16string escape_over_marker(std::u16string_view marker) { return escape(marker, u"\\()?[]"); }
 
-std::vector<Block> engine_blocks(host::Platform& platform, const std::u16string& text,
+std::vector<Block> engine_blocks(host::Platform& platform, std::u16string_view text,
                                  std::u16string_view start, std::u16string_view over) {
   const std::u16string escaped_start = escape_start_marker(start);
   const std::u16string escaped_over = escape_over_marker(over);

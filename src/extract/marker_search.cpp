@@ -63,19 +63,23 @@ std::size_t MarkerSearch::find_last(std::u16string_view text) const {
   return npos;
 }
 
-std::u16string remove_all(std::u16string_view text, std::u16string_view marker) {
-  if (marker.empty()) return std::u16string(text);
-  MarkerSearch search(marker, UnitFold::Exact);
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t kept = 0;
+void remove_all(std::u16string& text, std::u16string_view marker) {
+  if (marker.empty()) return;
+  const MarkerSearch search(marker, UnitFold::Exact);
+  // Compacts towards the front: what is written never overtakes what is still to be read,
+  // and the search only reads from `kept` on.
+  std::size_t kept = 0, written = 0;
+  auto keep_until = [&](std::size_t end) {
+    std::char_traits<char16_t>::move(text.data() + written, text.data() + kept, end - kept);
+    written += end - kept;
+  };
   for (std::size_t hit = search.find(text); hit != MarkerSearch::npos;
        hit = search.find(text, kept)) {
-    out.append(text.substr(kept, hit - kept));
+    keep_until(hit);
     kept = hit + marker.size();
   }
-  out.append(text.substr(kept));
-  return out;
+  keep_until(text.size());
+  text.resize(written);
 }
 
 }  // namespace pelmo::extract

@@ -7,15 +7,23 @@
 #include <string_view>
 #include <vector>
 
+#include "pelmo/text.h"
+
 namespace pelmo::extract {
 
 // How code units compare. AsciiLetters folds A-Z onto a-z and nothing else: the case folding
-// of the regular-expression engine in its code-unit (non-UTF) mode.
-enum class UnitFold { Exact, AsciiLetters };
+// of the regular-expression engine in its code-unit (non-UTF) mode. Lower maps every unit to
+// its lower case (pelmo::lower_unit), as the slicing's lower-cased comparison does.
+enum class UnitFold { Exact, AsciiLetters, Lower };
 
 inline char16_t fold_unit(char16_t c, UnitFold fold) {
-  if (fold == UnitFold::AsciiLetters && c >= u'A' && c <= u'Z') {
-    return static_cast<char16_t>(c + (u'a' - u'A'));
+  switch (fold) {
+    case UnitFold::Exact:
+      return c;
+    case UnitFold::AsciiLetters:
+      return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+    case UnitFold::Lower:
+      return lower_unit(c);
   }
   return c;
 }
@@ -40,7 +48,7 @@ class MarkerSearch {
   UnitFold fold_;
 };
 
-// Removes every exact occurrence of `marker`, left to right, without rescanning.
-std::u16string remove_all(std::u16string_view text, std::u16string_view marker);
+// Removes every exact occurrence of `marker`, left to right, without rescanning, in place.
+void remove_all(std::u16string& text, std::u16string_view marker);
 
 }  // namespace pelmo::extract

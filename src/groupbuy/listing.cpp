@@ -49,22 +49,23 @@ std::u16string price_ratio(const std::u16string& price, const std::u16string& li
   return number_to_text(quotient).substr(0, 3);
 }
 
-Offer read_offer(_zaverer& self, const std::u16string& block_text) {
-  const Variant block = text(block_text);
-  auto cut = [&](const Variant& from, std::u16string_view a, std::u16string_view b) {
+Offer read_offer(_zaverer& self, std::u16string_view block_text) {
+  Variant block = text(block_text);
+  auto cut = [&](Variant& from, std::u16string_view a, std::u16string_view b) {
     return inner::slice(self, from, a, b);
   };
   Offer offer;
   offer.name = removed(cut(block, u"<span>【", u"】</span>"), u"\"");
   offer.url = cut(block, u"<a href=\"", u"\"");
-  const Variant right = text(cut(block, kRightColumn, u"</div>"));
+  Variant right = text(cut(block, kRightColumn, u"</div>"));
   offer.price = removed(cleaned(self, cut(right, u"<h3>", u"</h3>")), u"元");
-  const Variant left = text(cut(block, kLeftColumn, u"</div>"));
+  Variant left = text(cut(block, kLeftColumn, u"</div>"));
   offer.list_price = cut(left, u"<span>", u"</span>");
   offer.orders = removed(cleaned(self, cut(left, u"<h3>", u"</h3>")), u"人已购买");
   offer.thumb = cut(block, u"src=\"", u"\"");
   offer.title = removed(cut(block, u"title=\"", u"\""), u"\"");
-  offer.source_url = removed(cut(text(cut(block, u"<h3>", u"</h3>")), u"href=\"", u"\""), u"\"");
+  Variant heading = text(cut(block, u"<h3>", u"</h3>"));
+  offer.source_url = removed(cut(heading, u"href=\"", u"\""), u"\"");
   offer.ratio = price_ratio(offer.price, offer.list_price);
   return offer;
 }
@@ -117,16 +118,19 @@ long offer_count(const std::u16string& digits) {
 
 Variant listing_json(_zaverer& self, Variant& url, Variant& city, Variant& category,
                      Variant& page) {
-  const Variant listing = inner::fetch_page(self, url);
+  Variant listing = inner::fetch_page(self, url);
 
   std::u16string joined = inner::blocks(self, listing, kBlockStart, kBlockEnd, kBlockSeparator);
   if (!joined.empty()) joined.resize(joined.size() - kBlockSeparator.size());
-  const std::vector<std::u16string> blocks = split(joined, kBlockSeparator);
-
+  // Only the first blocks become records, so the rest of the list is never split off.
   std::u16string records;
-  for (std::size_t i = 0; i < blocks.size() && i < kMaxRecords; ++i) {
+  std::u16string_view rest = joined;
+  for (std::size_t i = 0; i < kMaxRecords && !joined.empty(); ++i) {
+    const std::size_t end = rest.find(kBlockSeparator);
     if (i != 0) records += u",";
-    append_record(records, read_offer(self, blocks[i]));
+    append_record(records, read_offer(self, rest.substr(0, end)));
+    if (end == std::u16string_view::npos) break;
+    rest.remove_prefix(end + kBlockSeparator.size());
   }
 
   Variant page_digits = text(inner::slice(self, listing, u"pageCount : ", u">"));

@@ -86,24 +86,24 @@ class Pcre2RegExp final : public RegExp {
   }
   void SetGlobal(bool on) override { global_ = on; }
 
-  std::vector<RegExpMatch> Execute(const std::u16string& text) override {
+  std::vector<RegExpMatch> Execute(std::u16string_view text) override {
     std::vector<RegExpMatch> matches;
     for_each_match(text, [&](std::size_t begin, std::size_t end) {
-      matches.push_back({begin, text.substr(begin, end - begin)});
+      matches.push_back({begin, std::u16string(text.substr(begin, end - begin))});
     });
     return matches;
   }
 
-  std::u16string Replace(const std::u16string& text, const std::u16string& with) override {
+  std::u16string Replace(std::u16string_view text, std::u16string_view with) override {
     std::u16string out;
     out.reserve(text.size());
     std::size_t copied = 0;
     for_each_match(text, [&](std::size_t begin, std::size_t end) {
-      out.append(text, copied, begin - copied);
+      out.append(text.substr(copied, begin - copied));
       out.append(with);
       copied = end;
     });
-    out.append(text, copied, std::u16string::npos);
+    out.append(text.substr(copied));
     return out;
   }
 
@@ -147,7 +147,7 @@ class Pcre2RegExp final : public RegExp {
   // Calls on_match(begin, end) for every match left to right (the first only unless
   // Global). After an empty match the next search starts one code unit further on.
   template <typename OnMatch>
-  void for_each_match(const std::u16string& text, OnMatch&& on_match) {
+  void for_each_match(std::u16string_view text, OnMatch&& on_match) {
     compile();
     prepare_match_context();
     // Only the whole match is read, so one offset pair is enough.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmo::host {
@@ -21,8 +22,8 @@ class RegExp {
   virtual void SetGlobal(bool on) = 0;
   // Both fail with an AutomationError on a pattern the engine refuses or on hitting its
   // match limits; neither crashes nor runs without bound.
-  virtual std::u16string Replace(const std::u16string& text, const std::u16string& with) = 0;
-  virtual std::vector<RegExpMatch> Execute(const std::u16string& text) = 0;
+  virtual std::u16string Replace(std::u16string_view text, std::u16string_view with) = 0;
+  virtual std::vector<RegExpMatch> Execute(std::u16string_view text) = 0;
 };
 
 }  // namespace pelmo::host

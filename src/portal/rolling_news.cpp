@@ -20,13 +20,13 @@ constexpr std::u16string_view kInternational = u"国际新闻</a></div>";
 constexpr std::u16string_view kMilitary = u"军事新闻</a></div>";
 
 // Appends one entry per item block of the group; returns how many pieces the group gave.
-std::size_t append_group(_zaverer& self, const Variant& page, std::u16string_view start,
+std::size_t append_group(_zaverer& self, Variant& page, std::u16string_view start,
                          std::u16string_view end, std::u16string& script) {
-  const Variant group = text(inner::slice(self, page, start, end));
+  Variant group = text(inner::slice(self, page, start, end));
   const std::vector<std::u16string> pieces =
       split(inner::blocks(self, group, u"<div class=\"p2\">", u"</div>", u"###"), u"###");
   for (const std::u16string& piece : pieces) {
-    const Variant item = text(piece);
+    Variant item = text(piece);
     const std::u16string address = inner::slice(self, item, u"href=\"", u"\"");
     Variant headline = text(inner::slice(self, item, u"target=\"_blank\">", u"</a>"));
     Variant quoted;
@@ -46,7 +46,7 @@ Variant counter_value(std::size_t counter) {
 }  // namespace
 
 Variant rolling_news(_zaverer& self) {
-  const Variant page =
+  Variant page =
       inner::fetch_page(self, text(u"http://" + outside_hosts().news + std::u16string(kListPath)));
   std::u16string script = u"var pelmo_Net_k=[[\"\",\"\"]";
   const std::size_t counter = 1 + append_group(self, page, kDomestic, kInternational, script);

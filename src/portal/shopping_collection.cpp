@@ -27,13 +27,13 @@ std::u16string value_at(const std::vector<std::u16string>& list, std::size_t k) 
 }  // namespace
 
 Variant shopping_collection(_zaverer& self, Variant& page, Variant& block_id, bool with_pictures) {
-  Variant str = page,
-          start =
-              util::plus_join({text(u"<div id=\""), block_id, text(u"\" style=\"display:none\">")});
+  Variant start =
+      util::plus_join({text(u"<div id=\""), block_id, text(u"\" style=\"display:none\">")});
   Variant end = text(u"</div>"), mode = Variant::integer(0), collection;
-  self.D1616_GetContent(str, start, end, mode, collection);
+  // The page is passed on as the caller gave it; slicing never writes back.
+  self.D1616_GetContent(page, start, end, mode, collection);
 
-  const Variant links = text(inner::blocks(self, collection, u"<span", u"</a>", kSeparator));
+  Variant links = text(inner::blocks(self, collection, u"<span", u"</a>", kSeparator));
   auto values = [&](std::u16string_view marker) {
     return split(inner::blocks(self, links, marker, u"\"", kSeparator), kSeparator);
   };

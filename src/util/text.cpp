@@ -2,6 +2,9 @@
 
 #include <unicode/uchar.h>
 
+#include <array>
+#include <memory>
+
 namespace pelmo {
 
 std::u16string trim_spaces(std::u16string_view s) {
@@ -42,12 +45,32 @@ std::vector<std::u16string> split(std::u16string_view s, std::u16string_view sep
   return parts;
 }
 
-char16_t lower_unit(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-  if (c >= 0xD800 && c <= 0xDFFF) return c;  // surrogate halves have no case of their own
-  UChar32 folded = u_tolower(c);
-  return folded <= 0xFFFF ? static_cast<char16_t>(folded) : c;
+namespace {
+
+// The lower case of every code unit, computed once: a lookup instead of a property search per
+// unit keeps case-insensitive scans of whole pages fast.
+const std::array<char16_t, 0x10000>& lower_table() {
+  static const auto table = [] {
+    auto t = std::make_unique<std::array<char16_t, 0x10000>>();
+    for (std::size_t c = 0; c < t->size(); ++c) {
+      const auto unit = static_cast<char16_t>(c);
+      if (c < 0x80) {
+        (*t)[c] = (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + 32) : unit;
+      } else if (c >= 0xD800 && c <= 0xDFFF) {
+        (*t)[c] = unit;  // surrogate halves have no case of their own
+      } else {
+        const UChar32 folded = u_tolower(static_cast<UChar32>(c));
+        (*t)[c] = folded <= 0xFFFF ? static_cast<char16_t>(folded) : unit;
+      }
+    }
+    return t;
+  }();
+  return *table;
 }
+
+}  // namespace
+
+char16_t lower_unit(char16_t c) { return lower_table()[c]; }
 
 std::u16string lower(std::u16string_view s) {
   std::u16string out(s);
