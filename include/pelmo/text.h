@@ -21,6 +21,8 @@ std::vector<std::u16string> split(std::u16string_view s, std::u16string_view sep
 // Lower case of one code unit; never changes the length of a text.
 char16_t lower_unit(char16_t c);
 std::u16string lower(std::u16string_view s);
+// The table behind lower_unit, 65,536 entries, for scans that fold every unit of a page.
+const char16_t* lower_units();
 
 // UTF-8 <-> UTF-16. Lone surrogates become U+FFFD in UTF-8; malformed UTF-8 gives U+FFFD.
 std::string to_utf8(std::u16string_view s);

@@ -2,6 +2,7 @@
 // (a self-similar marker such as "aaab" in "aaaa..." costs no more than any other).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -23,7 +24,7 @@ inline char16_t fold_unit(char16_t c, UnitFold fold) {
     case UnitFold::AsciiLetters:
       return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
     case UnitFold::Lower:
-      return lower_unit(c);
+      return lower_units()[c];
   }
   return c;
 }
@@ -42,10 +43,27 @@ class MarkerSearch {
   std::size_t find_last(std::u16string_view text) const;
 
  private:
+  template <UnitFold F>
+  std::size_t find_with(std::u16string_view text, std::size_t from) const;
+  // The first unit at or after `i` that can begin an occurrence, or text.size().
+  template <UnitFold F>
+  std::size_t next_start(const char16_t* text, std::size_t i, std::size_t n) const;
+  // Fills `units` with what folds onto `folded` (repeating the first in unused slots) and
+  // returns how many there are in all, which may exceed the four kept.
+  std::size_t folding_onto(char16_t folded, std::array<char16_t, 4>& units) const;
+
   std::u16string marker_;          // folded
   std::vector<std::size_t> next_;  // prefix function of marker_
   std::vector<std::size_t> prev_;  // prefix function of marker_ reversed
   UnitFold fold_;
+  // The units that fold onto the marker's first unit, for the quick skip; at most four are
+  // compared side by side, more fall back to folding unit by unit.
+  std::array<char16_t, 4> starters_{};
+  std::size_t starter_count_ = 0;
+  // The same for the second unit, so the skip stops only where both can match: in markup the
+  // first unit ("<", "\"") is everywhere, the pair is rare.
+  std::array<char16_t, 4> seconds_{};
+  std::size_t second_count_ = 0;
 };
 
 // Removes every exact occurrence of `marker`, left to right, without rescanning, in place.
