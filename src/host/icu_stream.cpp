@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/fast_decode.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 
@@ -83,29 +84,6 @@ Converter open_converter(std::u16string_view charset) {
   return cnv;
 }
 
-// One pass over the input, growing the output geometrically: linear in the input size.
-std::u16string decode(UConverter* cnv, const std::uint8_t* data, std::size_t size) {
-  std::u16string out(size + 16, u'\0');
-  const char* source = reinterpret_cast<const char*>(data);
-  const char* const source_end = source + size;
-  std::size_t written = 0;
-  for (;;) {
-    UChar* target = reinterpret_cast<UChar*>(out.data()) + written;
-    UChar* const target_end = reinterpret_cast<UChar*>(out.data()) + out.size();
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_toUnicode(cnv, &target, target_end, &source, source_end, nullptr, true, &status);
-    written = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data()));
-    if (status == U_BUFFER_OVERFLOW_ERROR) {
-      out.resize(out.size() * 2);
-      continue;
-    }
-    if (U_FAILURE(status)) throw_arguments(std::string("cannot decode: ") + u_errorName(status));
-    break;
-  }
-  out.resize(written);
-  return out;
-}
-
 class IcuStream final : public Stream {
  public:
   void SetType(int type) override {
@@ -173,8 +151,14 @@ class IcuStream final : public Stream {
     if (type_ != kTypeText) throw_not_allowed("ReadText needs a text stream (Type 2)");
     if (mode_ == kModeWrite) throw_not_allowed("the stream was opened for writing only");
     Converter cnv = open_converter(charset_);
-    std::u16string text =
-        decode(cnv.get(), content_.data() + position_, content_.size() - position_);
+    const std::uint8_t* data = content_.data() + position_;
+    const std::size_t size = content_.size() - position_;
+    // The page charsets have fast paths with the converter's exact output.
+    UErrorCode status = U_ZERO_ERROR;
+    const std::string_view name = ucnv_getName(cnv.get(), &status);
+    std::u16string text = name == "windows-936-2000" ? decode_cp936(cnv.get(), data, size)
+                          : name == "UTF-8"          ? decode_utf8(cnv.get(), data, size)
+                                                     : decode_with_converter(cnv.get(), data, size);
     position_ = content_.size();
     return text;
   }
