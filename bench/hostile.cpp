@@ -1,0 +1,220 @@
+// The hostile-input set: inputs an outside page can send that make naive code quadratic or
+// worse. Each case is one call through the object on a generated input; the runner prints the
+// time of that call and its outcome (the result's length, or the error it failed with).
+//
+//   pelmo_hostile [--json] [CASE ...]     (no CASE: every case, one after another)
+//   pelmo_hostile --list
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/local_page.h"
+#include "inputs.h"
+#include "jobs.h"
+#include "pelmo/error.h"
+#include "pelmo/object.h"
+#include "support/memory_platform.h"
+
+namespace {
+
+using pelmo::Variant;
+using pelmo::bench::kMiB;
+
+struct Case {
+  const char* name;
+  const char* what;
+};
+
+// The same cases, inputs and names as peer.py's hostile set.
+constexpr Case kCases[] = {
+    {"body2s_unclosed", "D1616_body2s, 10 MB, 100,000 start markers, no end marker"},
+    {"body2s_unclosed_pattern",
+     "D1616_body2s, the same text, a start marker with a '.' (engine path)"},
+    {"body2s_backtracking",
+     "D1616_body2s, start marker a*a*a*a*a*a*a*a*! on 20,000 'a' and an 'x'"},
+    {"ltxt_unclosed_tags", "Ltxt, 100,000 tags never closed"},
+    {"str4null_spaces", "Str4Null, a 10 MB run of spaces between two letters"},
+    {"fnum_commas", "FNum, 1,000,000 commas"},
+    {"tuan_smain_100k_offers", "D1616_Tuan_Smain, 100,000 offer blocks, served from memory"},
+    {"decode_pairs_0x80", "Tarvessa_BytesToBstr_new, 10 MB of 0x80 bytes"},
+};
+
+std::u16string ascii16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// 100,000 start tags of 100 characters each, padded with spaces to 10 MiB.
+std::u16string unclosed_blocks() {
+  std::u16string page;
+  page.reserve(10 * kMiB);
+  for (int i = 0; i < 100000; ++i) {
+    std::u16string piece = u"<div id=\"productlist\" class=\"item\"><a href=\"/deal/" +
+                           ascii16(std::to_string(i)) + u".html\">";
+    piece.resize(99, u'.');
+    piece += u'\n';
+    page += piece;
+  }
+  page.resize(10 * kMiB, u' ');
+  return page;
+}
+
+std::u16string unclosed_tags() {
+  std::u16string text;
+  for (int i = 0; i < 100000; ++i) {
+    text += u"<a href=\"/x/" + ascii16(std::to_string(i)) + u"\" title=\"never closed\" text ";
+  }
+  return text;
+}
+
+struct Prepared {
+  std::string input_digest;
+  std::size_t input_bytes = 0;  // GB2312 bytes of the text, or the body's bytes
+  std::function<Variant()> call;
+};
+
+Prepared prepare(const std::string& name, pelmo::_zaverer& obj,
+                 pelmo::testing::MemoryPlatform& memory) {
+  using pelmo::bench::crc32_hex;
+  using pelmo::bench::gb2312;
+  auto hold = [](std::u16string s) { return std::make_shared<Variant>(Variant::string(s)); };
+  if (name == "body2s_unclosed" || name == "body2s_unclosed_pattern" ||
+      name == "body2s_backtracking") {
+    std::u16string page, start, over = u"<div class=\"cl\"></div>";
+    if (name == "body2s_backtracking") {
+      page.assign(20000, u'a');
+      page += u'x';  // the end marker's unit is there, so the engine has to try
+      start = u"a*a*a*a*a*a*a*a*!";
+      over = u"x";
+    } else {
+      page = unclosed_blocks();
+      start = name == "body2s_unclosed" ? u"<div id=\"productlist\"" : u"<div id=.productlist";
+    }
+    auto w = hold(page), a = hold(start), b = hold(over), sep = hold(u"#####");
+    auto tag = std::make_shared<Variant>(Variant::boolean(true));
+    return {crc32_hex(gb2312(page)), pelmo::bench::gb_length(page), [&obj, w, a, b, sep, tag] {
+              Variant r;
+              obj.D1616_body2s(*w, *a, *b, *sep, *tag, r);
+              return r;
+            }};
+  }
+  if (name == "ltxt_unclosed_tags") {
+    const std::u16string t = unclosed_tags();
+    auto arg = hold(t);
+    return {crc32_hex(gb2312(t)), pelmo::bench::gb_length(t), [&obj, arg] {
+              Variant r;
+              obj.Ltxt(*arg, r);
+              return r;
+            }};
+  }
+  if (name == "str4null_spaces") {
+    const std::u16string t = u"a" + std::u16string(10 * kMiB, u' ') + u"b";
+    auto arg = hold(t);
+    return {crc32_hex(gb2312(t)), pelmo::bench::gb_length(t), [&obj, arg] {
+              Variant r;
+              obj.Str4Null(*arg, r);
+              return r;
+            }};
+  }
+  if (name == "fnum_commas") {
+    const std::u16string t(1000000, u',');
+    auto arg = hold(t);
+    return {crc32_hex(gb2312(t)), pelmo::bench::gb_length(t), [&obj, arg] {
+              Variant r;
+              obj.FNum(*arg, r);
+              return r;
+            }};
+  }
+  if (name == "tuan_smain_100k_offers") {
+    const std::string body = gb2312(pelmo::bench::listing_page(0, 100000));
+    const std::u16string url = u"http://listing.example/hostile";
+    memory.serve(url, pelmo::Bytes(body.begin(), body.end()));
+    auto u = hold(url), city = hold(u"bj"), cate = hold(u"4");
+    auto page = std::make_shared<Variant>(Variant::integer(1));
+    return {crc32_hex(body), body.size(), [&obj, u, city, cate, page] {
+              Variant r;
+              obj.D1616_Tuan_Smain(*u, *city, *cate, *page, r);
+              return r;
+            }};
+  }
+  if (name == "decode_pairs_0x80") {
+    const std::string body(10 * kMiB, '\x80');
+    auto arg = std::make_shared<Variant>(Variant::bytes(pelmo::Bytes(body.begin(), body.end())));
+    return {crc32_hex(body), body.size(), [&obj, arg] {
+              Variant r;
+              obj.Tarvessa_BytesToBstr_new(*arg, r);
+              return r;
+            }};
+  }
+  return {};
+}
+
+std::string json_escape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      out += ' ';
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool json = false;
+  std::vector<std::string> names;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) {
+      json = true;
+    } else if (std::strcmp(argv[i], "--list") == 0) {
+      for (const Case& c : kCases) std::printf("%s\t%s\n", c.name, c.what);
+      return 0;
+    } else {
+      names.emplace_back(argv[i]);
+    }
+  }
+  if (names.empty()) {
+    for (const Case& c : kCases) names.emplace_back(c.name);
+  }
+
+  auto memory = std::make_shared<pelmo::testing::MemoryPlatform>();
+  auto obj = pelmo::create_object("pelmo.zaverer", memory);
+  obj->OnStartPage(pelmo::host::make_local_page());
+
+  int status = 0;
+  for (const std::string& name : names) {
+    Prepared prepared = prepare(name, *obj, *memory);
+    if (!prepared.call) {
+      std::fprintf(stderr, "pelmo_hostile: no case %s (see --list)\n", name.c_str());
+      status = 2;
+      continue;
+    }
+    std::string outcome;
+    const auto begin = std::chrono::steady_clock::now();
+    try {
+      const Variant result = prepared.call();
+      const std::string text = pelmo::bench::result_text_utf8(result);
+      outcome = "ok, " + std::to_string(text.size()) + " bytes of UTF-8";
+    } catch (const pelmo::AutomationError& e) {
+      outcome = "error " + std::to_string(e.number()) + ": " + e.what();
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    if (json) {
+      std::printf(
+          "{\"case\": \"%s\", \"seconds\": %.6f, \"outcome\": \"%s\", \"input\": \"%s\", "
+          "\"input_bytes\": %zu}\n",
+          name.c_str(), seconds, json_escape(outcome).c_str(), prepared.input_digest.c_str(),
+          prepared.input_bytes);
+    } else {
+      std::printf("%-26s %9.3f s  %s\n", name.c_str(), seconds, outcome.c_str());
+    }
+    std::fflush(stdout);
+  }
+  return status;
+}

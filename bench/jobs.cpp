@@ -1,0 +1,290 @@
+#include "jobs.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include "host/local_page.h"
+#include "inputs.h"
+#include "pelmo/convert.h"
+#include "pelmo/object.h"
+#include "pelmo/text.h"
+#include "support/memory_platform.h"
+
+namespace pelmo::bench {
+
+namespace {
+
+constexpr std::u16string_view kNewsPath = u"/n?cmd=4&class=rolling&pn=1&from=tab&sub=0";
+
+std::u16string ascii16(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+
+Bytes as_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Serves fixed bodies on the loopback address from a thread of its own.
+class LoopbackSite {
+ public:
+  LoopbackSite() {
+    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+      auto page = pages_.find(request.target);
+      if (page == pages_.end()) {
+        response.status = 404;
+        return;
+      }
+      // Not a text type, so the server sends it as it is: compressing it here would time the
+      // server's compressor, not the component.
+      response.set_content(page->second, "application/octet-stream");
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!server_.is_running() && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ~LoopbackSite() {
+    server_.stop();
+    thread_.join();
+  }
+  LoopbackSite(const LoopbackSite&) = delete;
+  LoopbackSite& operator=(const LoopbackSite&) = delete;
+
+  // Registered before the server is asked for it.
+  void page(const std::string& target, std::string body) { pages_[target] = std::move(body); }
+  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  httplib::Server server_;
+  std::map<std::string, std::string> pages_;
+  std::thread thread_;
+  int port_ = 0;
+};
+
+}  // namespace
+
+std::string result_text_utf8(const Variant& result) {
+  if (result.type() != VarType::Array) return to_utf8(to_text(result));
+  std::string joined;
+  bool first = true;
+  for (const Variant& element : result.as_array()) {
+    if (!first) joined += "\n";
+    first = false;
+    joined += to_utf8(to_text(element));
+  }
+  return joined;
+}
+
+struct JobSet::State {
+  LoopbackSite site;
+  std::shared_ptr<testing::MemoryPlatform> memory = std::make_shared<testing::MemoryPlatform>();
+  std::shared_ptr<_zaverer> local;   // fetches from memory
+  std::shared_ptr<_zaverer> remote;  // fetches over loopback HTTP
+};
+
+JobSet::JobSet() : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  // The news host is a build-time default unless the environment names one; the loopback
+  // site answers for it, and the memory platform under the same address.
+  setenv("PELMO_NEWS_HOST", s.site.host().c_str(), 1);
+  s.local = create_object("pelmo.zaverer", s.memory);
+  s.local->OnStartPage(host::make_local_page());
+  s.remote = create_object("pelmo.zaverer");
+  s.remote->OnStartPage(host::make_local_page());
+  _zaverer& local = *s.local;
+  _zaverer& remote = *s.remote;
+
+  auto add = [&](std::string name, std::size_t bytes, std::string digest,
+                 std::function<Variant()> run, std::function<void()> reset = {}) {
+    jobs_.push_back({std::move(name), bytes, std::move(digest), std::move(reset), std::move(run)});
+  };
+  auto text_digest = [](const std::u16string& text) { return crc32_hex(gb2312(text)); };
+  auto shared_text = [](std::u16string text) {
+    return std::make_shared<Variant>(Variant::string(std::move(text)));
+  };
+
+  struct Sized {
+    std::string label;
+    std::size_t bytes;
+  };
+  const std::vector<Sized> listing_sizes = {{"listing_200KB", 200 * kKiB},
+                                            {"listing_1MB", 1 * kMiB},
+                                            {"listing_2MB", 2 * kMiB},
+                                            {"listing_4MB", 4 * kMiB},
+                                            {"listing_8MB", 8 * kMiB}};
+  std::map<std::string, std::u16string> pages;
+  for (const Sized& size : listing_sizes) pages[size.label] = listing_page(size.bytes);
+  pages["news"] = news_page();
+  pages["shopping"] = shopping_page();
+
+  // Decoders: GB2312 bodies of the listing page padded to each size; the UTF-8 body is the
+  // same text in UTF-8.
+  for (const Sized& size : std::vector<Sized>{{"1MB", 1 * kMiB},
+                                              {"2MB", 2 * kMiB},
+                                              {"4MB", 4 * kMiB},
+                                              {"8MB", 8 * kMiB},
+                                              {"10MB", 10 * kMiB}}) {
+    const std::u16string page = listing_page(size.bytes);
+    const std::string gb = gb2312(page);
+    const std::string digest = crc32_hex(gb);
+    auto body = std::make_shared<Variant>(Variant::bytes(as_bytes(gb)));
+    auto cset = std::make_shared<Variant>(text(u"GB2312"));
+    add("decode_stream_gb2312/" + size.label, gb.size(), digest, [&local, body, cset] {
+      Variant result;
+      local.Tarvessa_BytesToBstr(*body, *cset, result);
+      return result;
+    });
+    if (size.label != "1MB" && size.label != "10MB") continue;
+    auto pairs = std::make_shared<Variant>(*body);
+    add(
+        "decode_pairs/" + size.label, gb.size(), digest,
+        [&local, pairs] {
+          Variant result;
+          local.Tarvessa_BytesToBstr_new(*pairs, result);
+          return result;
+        },
+        [pairs, body] { *pairs = *body; });
+    const std::string u8 = utf8(page);
+    auto u8_body = std::make_shared<Variant>(Variant::bytes(as_bytes(u8)));
+    auto u8_cset = std::make_shared<Variant>(text(u"UTF-8"));
+    add("decode_stream_utf8/" + size.label, u8.size(), crc32_hex(u8), [&local, u8_body, u8_cset] {
+      Variant result;
+      local.Tarvessa_BytesToBstr(*u8_body, *u8_cset, result);
+      return result;
+    });
+  }
+
+  // Extraction on the pages: the callers' markers.
+  struct Markers {
+    std::u16string start, over, separator;
+  };
+  const std::map<std::string, Markers> block_markers = {
+      {"listing", {u"<div id=\"productlist\"", u"<div class=\"cl\"></div>", u"#####"}},
+      {"news", {u"<div class=\"p2\">", u"</div>", u"###"}},
+      {"shopping", {u"<span", u"</a>", u"#####"}}};
+  const std::map<std::string, Markers> slice_markers = {
+      {"listing", {u"pageCount : ", u">", u""}},
+      {"news", {u"国内新闻</a></div>", u"国际新闻</a></div>", u""}},
+      {"shopping", {u"<div id=\"mall\" style=\"display:none\">", u"</div>", u""}}};
+  const std::map<std::string, Markers> last_markers = {
+      {"listing", {u"<div id=\"productlist\"", u"<div class=\"cl\"></div>", u""}},
+      {"news", {u"<div class=\"p2\">", u"</div>", u""}},
+      {"shopping", {u"<span", u"</a>", u""}}};
+  for (const auto& [label, page] : pages) {
+    const std::string kind = label.substr(0, label.find('_'));
+    const std::string digest = text_digest(page);
+    const std::size_t bytes = gb_length(page);
+    auto wstr = shared_text(page);
+    const Markers& bm = block_markers.at(kind);
+    auto b_start = shared_text(bm.start), b_over = shared_text(bm.over),
+         b_sep = shared_text(bm.separator);
+    auto tag = std::make_shared<Variant>(Variant::boolean(true));
+    add("body2s/" + label, bytes, digest, [&local, wstr, b_start, b_over, b_sep, tag] {
+      Variant result;
+      local.D1616_body2s(*wstr, *b_start, *b_over, *b_sep, *tag, result);
+      return result;
+    });
+    for (int mode : {0, 4}) {
+      if (mode == 4 && (label == "listing_1MB" || label == "listing_4MB" || label == "listing_8MB"))
+        continue;
+      const Markers& sm = mode == 0 ? slice_markers.at(kind) : last_markers.at(kind);
+      auto a = shared_text(sm.start), b = shared_text(sm.over);
+      auto n = std::make_shared<Variant>(Variant::integer(static_cast<std::int16_t>(mode)));
+      add("getcontent_mode" + std::to_string(mode) + "/" + label, bytes, digest,
+          [&local, wstr, a, b, n] {
+            Variant result;
+            local.D1616_GetContent(*wstr, *a, *b, *n, result);
+            return result;
+          });
+    }
+  }
+
+  // Cleaners on long texts: the listing page's text (markup, quotes, line breaks, runs of
+  // spaces) and a number list.
+  for (const Sized& size : std::vector<Sized>{
+           {"1MB", 1 * kMiB}, {"2MB", 2 * kMiB}, {"4MB", 4 * kMiB}, {"8MB", 8 * kMiB}}) {
+    const std::u16string page = listing_page(size.bytes);
+    const std::string digest = text_digest(page);
+    auto arg = shared_text(page);
+    add("str4null/" + size.label, gb_length(page), digest, [&local, arg] {
+      Variant result;
+      local.Str4Null(*arg, result);
+      return result;
+    });
+    add("ltxt/" + size.label, gb_length(page), digest, [&local, arg] {
+      Variant result;
+      local.Ltxt(*arg, result);
+      return result;
+    });
+    if (size.label != "1MB") continue;
+    add("staynub/" + size.label, gb_length(page), digest, [&local, arg] {
+      Variant result;
+      local.StayNub(*arg, result);
+      return result;
+    });
+    const std::u16string list = number_list(size.bytes);
+    auto original = shared_text(list);
+    auto s_arg = shared_text(list);
+    add(
+        "fnum/" + size.label, list.size(), text_digest(list),
+        [&local, s_arg] {
+          Variant result;
+          local.FNum(*s_arg, result);
+          return result;
+        },
+        [s_arg, original] { *s_arg = *original; });
+  }
+
+  // The scrapers end to end, the page served from memory and then over loopback HTTP.
+  const std::u16string news_url = ascii16("http://" + s.site.host()) + std::u16string(kNewsPath);
+  for (const std::string label : {"listing_200KB", "listing_2MB", "news", "shopping"}) {
+    const std::string gb = gb2312(pages[label]);
+    const std::string digest = crc32_hex(gb);
+    const std::string target = label == "news" ? to_utf8(kNewsPath) : "/" + label;
+    s.site.page(target, gb);
+    const std::u16string url =
+        label == "news" ? news_url : ascii16("http://" + s.site.host() + target);
+    s.memory->serve(url, as_bytes(gb));
+    for (const bool over_http : {false, true}) {
+      _zaverer& obj = over_http ? remote : local;
+      const std::string suffix = over_http ? "_http/" : "/";
+      if (label == "news") {
+        add("new_index" + suffix + label, gb.size(), digest, [&obj] {
+          Variant result;
+          obj.D1616_New_index(result);
+          return result;
+        });
+        continue;
+      }
+      auto url_arg = shared_text(url);
+      if (label == "shopping") {
+        // A page fetches the navigation page and hands its text to the collection.
+        auto ignored = std::make_shared<Variant>(Variant::null());
+        auto id = shared_text(u"mall");
+        add("gouwu_cj_pic" + suffix + label, gb.size(), digest, [&obj, url_arg, ignored, id] {
+          Variant path = *url_arg, page, result;
+          obj.Tarvessa_getHTTPPage(path, page);
+          obj.D1616_Gouwu_Cj_Pic(page, *ignored, *id, result);
+          return result;
+        });
+        continue;
+      }
+      auto city = shared_text(u"bj"), cate = shared_text(u"4");
+      auto page_no = std::make_shared<Variant>(Variant::integer(1));
+      add("tuan_smain" + suffix + label, gb.size(), digest, [&obj, url_arg, city, cate, page_no] {
+        Variant result;
+        obj.D1616_Tuan_Smain(*url_arg, *city, *cate, *page_no, result);
+        return result;
+      });
+    }
+  }
+}
+
+JobSet::~JobSet() = default;
+
+}  // namespace pelmo::bench
