@@ -1,9 +1,9 @@
 #include "pelmo/text.h"
 
-#include <unicode/uchar.h>
-
 #include <array>
 #include <memory>
+
+#include "util/unit_case.h"
 
 namespace pelmo {
 
@@ -59,8 +59,7 @@ const std::array<char16_t, 0x10000>& lower_table() {
       } else if (c >= 0xD800 && c <= 0xDFFF) {
         (*t)[c] = unit;  // surrogate halves have no case of their own
       } else {
-        const UChar32 folded = u_tolower(static_cast<UChar32>(c));
-        (*t)[c] = folded <= 0xFFFF ? static_cast<char16_t>(folded) : unit;
+        (*t)[c] = platform_lower_unit(unit);
       }
     }
     return t;
@@ -71,6 +70,8 @@ const std::array<char16_t, 0x10000>& lower_table() {
 }  // namespace
 
 char16_t lower_unit(char16_t c) { return lower_table()[c]; }
+
+const char16_t* lower_units() { return lower_table().data(); }
 
 std::u16string lower(std::u16string_view s) {
   std::u16string out(s);

@@ -1,0 +1,16 @@
+// The stream the page's Server object creates, driven by member name.
+#pragma once
+
+#include <oaidl.h>
+
+#include <memory>
+#include <string>
+
+#include "com/com_ref.h"
+#include "host/stream.h"
+
+namespace pelmo::host::windows {
+
+std::unique_ptr<Stream> make_dispatch_stream(com::ComRef<IDispatch> object, std::u16string what);
+
+}  // namespace pelmo::host::windows

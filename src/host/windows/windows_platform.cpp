@@ -1,0 +1,21 @@
+#include "host/platform.h"
+#include "host/windows/windows_hosts.h"
+
+namespace pelmo::host {
+
+namespace {
+
+class WindowsPlatform final : public Platform {
+ public:
+  std::unique_ptr<HttpClient> CreateHttpClient() override { return windows::make_xmlhttp_client(); }
+  std::unique_ptr<RegExp> CreateRegExp() override { return windows::make_vbscript_regexp(); }
+};
+
+}  // namespace
+
+std::shared_ptr<Platform> default_platform() {
+  static const std::shared_ptr<Platform> platform = std::make_shared<WindowsPlatform>();
+  return platform;
+}
+
+}  // namespace pelmo::host

@@ -1,0 +1,72 @@
+// pelmo_testhost: drives pelmo.dll under Wine (or Windows) from a compiled client, as the web
+// server does. scripts/test-windows.sh runs its modes in order; com/README.md describes them.
+#include <objbase.h>
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "modes.h"
+
+namespace {
+
+int usage() {
+  std::cerr << "usage: pelmo_testhost library|unload|registered DLL\n"
+               "       pelmo_testhost unregistered DLL\n"
+               "       pelmo_testhost calls\n"
+               "       pelmo_testhost cases [--page] [--skip METHOD]... TABLE\n";
+  return 2;
+}
+
+std::wstring widen(const char* s) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) MultiByteToWideChar(CP_UTF8, 0, s, -1, out.data(), n);
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  const std::string mode = argv[1];
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    std::cerr << "pelmo_testhost: COM cannot be initialised\n";
+    return 2;
+  }
+  int status = 0;
+  pelmo::testhost::Checks checks;
+  if (mode == "cases") {
+    bool page = false;
+    std::vector<std::string> skip;
+    int i = 2;
+    for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+      if (std::strcmp(argv[i], "--page") == 0) {
+        page = true;
+      } else if (std::strcmp(argv[i], "--skip") == 0 && i + 1 < argc) {
+        skip.emplace_back(argv[++i]);
+      } else {
+        return usage();
+      }
+    }
+    if (i + 1 != argc) return usage();
+    status = pelmo::testhost::run_cases(argv[i], page, skip);
+  } else if (mode == "calls" && argc == 2) {
+    pelmo::testhost::check_calls(checks);
+    status = checks.failures() == 0 ? 0 : 1;
+  } else if (argc == 3 && (mode == "library" || mode == "unload" || mode == "registered" ||
+                           mode == "unregistered")) {
+    const std::wstring dll = widen(argv[2]);
+    if (mode == "library") pelmo::testhost::check_library(checks, dll);
+    if (mode == "unload") pelmo::testhost::check_unloading(checks, dll);
+    if (mode == "registered") pelmo::testhost::check_registration(checks, dll, true);
+    if (mode == "unregistered") pelmo::testhost::check_registration(checks, dll, false);
+    status = checks.failures() == 0 ? 0 : 1;
+  } else {
+    status = usage();
+  }
+  if (mode != "cases") std::cout << checks.failures() << " failure(s)\n";
+  CoUninitialize();
+  return status;
+}
