@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the style, then builds and runs every test twice: in the
-# debug build with warnings as errors and under AddressSanitizer and UndefinedBehaviorSanitizer.
+# debug build with warnings as errors and under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then builds the fuzz targets and runs each for a few seconds so that they keep working;
+# last, cross-builds pelmo.dll and tests it under Wine against the Linux command.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,3 +17,12 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== fuzz: every target briefly"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+fuzz/run.sh 3 build/fuzz
+
+echo "== windows: pelmo.dll cross-built and driven under Wine"
+scripts/install-windows-deps.sh
+PELMO_LINUX=build/default/pelmo scripts/test-windows.sh

@@ -1,0 +1,50 @@
+// Reading the scrapers' output back the way a browser's script parser would see a double-quoted
+// string: a value must end at its own closing quote, hold no raw line break and no "</".
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "fuzz_input.h"
+
+namespace pelmo::fuzz {
+
+class Cursor {
+ public:
+  explicit Cursor(std::u16string_view s) : s_(s) {}
+
+  bool at_end() const { return at_ == s_.size(); }
+  bool peek(std::u16string_view what) const { return s_.substr(at_).starts_with(what); }
+
+  void expect(std::u16string_view what, const char* where) {
+    if (!peek(what)) {
+      fail(std::string("output shape broken at ") + where + ", offset " + std::to_string(at_) +
+           ": \"" + shown(s_.substr(at_, 80)) + "\"");
+    }
+    at_ += what.size();
+  }
+
+  // The body of a double-quoted script string up to its closing quote (not consumed).
+  std::u16string_view escaped_string() {
+    const std::size_t from = at_;
+    while (at_ < s_.size() && s_[at_] != u'"') {
+      const char16_t c = s_[at_];
+      if (c == u'\r' || c == u'\n' || c == u'\u2028' || c == u'\u2029') {
+        fail("a raw line break inside a script string at offset " + std::to_string(at_));
+      }
+      if (c == u'<' && at_ + 1 < s_.size() && s_[at_ + 1] == u'/') {
+        fail("\"</\" inside a script string at offset " + std::to_string(at_));
+      }
+      at_ += c == u'\\' ? 2 : 1;
+    }
+    if (at_ >= s_.size()) fail("a script string runs off the end of the output");
+    return s_.substr(from, at_ - from);
+  }
+
+ private:
+  std::u16string_view s_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace pelmo::fuzz
