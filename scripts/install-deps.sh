@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the command and the tests need; skips apt when
-# everything is already there.
+# Installs the Debian 12 packages the build, the command and the tests need, and any further
+# packages named as arguments; skips apt when everything is already there.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
   libcurl4-openssl-dev libpcre2-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  "$@"
 )
 
 missing=()
