@@ -57,5 +57,16 @@ TEST(FuzzRegression, TheLargestDoublesWriteATextBeyondTheRange) {
   EXPECT_EQ(str, text(u"0"));
 }
 
+// A number text with more digits than the exponent's cap once had: the sign of its magnitude
+// decides between underflow (a number, zero) and overflow (6), and must come out right.
+TEST(FuzzRegression, MillionDigitTextsKeepTheSignOfTheirMagnitude) {
+  const std::u16string tiny = u"1" + std::u16string(1'000'001, u'0') + u"e-1000000000";
+  EXPECT_TRUE(is_numeric_text(tiny));
+  EXPECT_EQ(to_number(text(tiny)), 0);
+  const std::u16string huge = u"0." + std::u16string(2'000'000, u'0') + u"1e+1000000000";
+  EXPECT_FALSE(is_numeric_text(huge));
+  EXPECT_EQ(error_of([&] { to_number(text(huge)); }), err::kOverflow);
+}
+
 }  // namespace
 }  // namespace pelmo

@@ -15,11 +15,11 @@ namespace {
 enum class Parse { Ok, NotNumber, OutOfRange };
 
 // Rough power of ten of a validated number text: positive for huge, negative for tiny values.
-long decimal_magnitude(const std::string& ascii) {
-  long magnitude = 0;
+long long decimal_magnitude(const std::string& ascii) {
+  long long magnitude = 0;
   std::size_t i = (ascii[0] == '-') ? 1 : 0;
   while (i < ascii.size() && ascii[i] == '0') ++i;
-  long int_digits = 0;
+  long long int_digits = 0;
   while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i, ++int_digits;
   if (int_digits > 0) {
     magnitude = int_digits;
@@ -29,12 +29,13 @@ long decimal_magnitude(const std::string& ascii) {
   }
   const std::size_t e = ascii.find('e');
   if (e != std::string::npos) {
-    // Exponents beyond a few thousand digits saturate; only the sign of the total matters.
+    // Exponents saturate far beyond any count of digits a text can hold, so only the sign of
+    // the total matters and it stays right.
     std::string digits = ascii.substr(e + 1);
     bool negative = !digits.empty() && digits[0] == '-';
     if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.erase(0, 1);
-    long exponent = 0;
-    for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1000000L);
+    long long exponent = 0;
+    for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1'000'000'000'000LL);
     magnitude += negative ? -exponent : exponent;
   }
   return magnitude;
