@@ -4,18 +4,12 @@
 
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "support/error_of.h"
 
 namespace pelmo {
 namespace {
 
-int error_of(auto&& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::error_of;
 
 TEST(NumberText, AutomationLayout) {
   EXPECT_EQ(number_to_text(0.495), u"0.495");

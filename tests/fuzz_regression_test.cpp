@@ -11,18 +11,12 @@
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
+#include "support/error_of.h"
 
 namespace pelmo {
 namespace {
 
-int error_of(auto&& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::error_of;
 
 // convert target, input ff ff ff ff ff ff ef bf: the double just above -1 rounds to 15 digits
 // as -1, and is written so, not as "-1.00000000000000" nor "-0.999999999999999". The same
