@@ -24,10 +24,27 @@ std::unique_ptr<UConverter, Closer> converter(const char* name) {
 // Random bodies mixing ASCII runs, valid and invalid multi-byte sequences and stray high bytes,
 // cut at every length so lead bytes also land at the very end.
 std::vector<std::uint8_t> random_body(std::mt19937& rng, std::size_t size) {
-  std::uniform_int_distribution<int> kind(0, 9), byte(0, 255), ascii(0x20, 0x7E), high(0x80, 0xFF);
+  std::uniform_int_distribution<int> kind(0, 11), byte(0, 255), ascii(0x20, 0x7E), high(0x80, 0xFF);
+  std::uniform_int_distribution<char32_t> code_point(0x80, 0x10FFFF);
   std::vector<std::uint8_t> body;
   while (body.size() < size) {
     const int k = kind(rng);
+    if (k >= 10) {
+      // A whole UTF-8 sequence of any length, surrogates and overlong forms included.
+      const char32_t cp = k == 10 ? code_point(rng) : code_point(rng) % 0x10000;
+      if (cp < 0x800) {
+        body.push_back(static_cast<std::uint8_t>(0xC0 | (cp >> 6)));
+      } else if (cp < 0x10000) {
+        body.push_back(static_cast<std::uint8_t>(0xE0 | (cp >> 12)));
+        body.push_back(static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F)));
+      } else {
+        body.push_back(static_cast<std::uint8_t>(0xF0 | (cp >> 18)));
+        body.push_back(static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3F)));
+        body.push_back(static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F)));
+      }
+      body.push_back(static_cast<std::uint8_t>(0x80 | (cp & 0x3F)));
+      continue;
+    }
     const int run = k < 4 ? 20 : 1;
     for (int r = 0; r < run; ++r) {
       body.push_back(static_cast<std::uint8_t>(k < 4 ? ascii(rng) : k < 8 ? high(rng) : byte(rng)));
@@ -42,7 +59,7 @@ TEST(FastDecode, SameTextAsTheConverterForCodePage936AndUtf8) {
   auto fast936 = converter("windows-936-2000"), ref936 = converter("windows-936-2000");
   auto fast8 = converter("UTF-8"), ref8 = converter("UTF-8");
   for (int round = 0; round < 3000; ++round) {
-    const auto body = random_body(rng, static_cast<std::size_t>(round % 97));
+    const auto body = random_body(rng, static_cast<std::size_t>(round % 97 + (round % 5) * 200));
     ASSERT_EQ(decode_cp936(fast936.get(), body.data(), body.size()),
               decode_with_converter(ref936.get(), body.data(), body.size()))
         << "round " << round;

@@ -131,7 +131,9 @@ TEST_F(HttpClient, GetsTheBodyWithAGetInAnyCase) {
   client->Open(u"gEt", server_.url16("/page"), false, u"", u"");
   client->Send();
   EXPECT_EQ(as_string(client->ResponseBody()), "hello");
-  EXPECT_EQ(as_string(client->ResponseBody()), "hello");  // reading twice gives it again
+  EXPECT_EQ(as_string(client->ResponseBody()), "hello");      // reading twice gives it again
+  EXPECT_EQ(as_string(client->TakeResponseBody()), "hello");  // handed over once, then gone
+  EXPECT_EQ(as_string(client->ResponseBody()), "");
   EXPECT_EQ(seen_method_, "GET");
 }
 

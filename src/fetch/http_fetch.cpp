@@ -10,7 +10,7 @@ Variant get_body(host::Platform& platform, const Variant& url) {
   if (!client) throw AutomationError(429, "ActiveX component can't create object: HTTP client");
   client->Open(u"Get", to_text(url), false, u"", u"");
   client->Send();
-  return Variant::bytes(client->ResponseBody());
+  return Variant::bytes(client->TakeResponseBody());
 }
 
 }  // namespace pelmo::fetch

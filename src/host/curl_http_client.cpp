@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -37,6 +38,8 @@ using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 struct BodySink {
   Bytes* body;
   std::size_t cap;
+  CURL* handle;
+  bool sized = false;
   bool over_cap = false;
   bool out_of_memory = false;
 };
@@ -49,6 +52,17 @@ std::size_t append_body(char* data, std::size_t size, std::size_t count, void* u
     return 0;  // a short count ends the transfer
   }
   try {
+    // The announced length (of the bytes on the wire, so only a hint when compressed) sizes
+    // the body once instead of growing it by doubling; the cap bounds what a server can ask.
+    if (!sink->sized) {
+      sink->sized = true;
+      curl_off_t announced = -1;
+      if (curl_easy_getinfo(sink->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) ==
+              CURLE_OK &&
+          announced > 0) {
+        sink->body->reserve(std::min(static_cast<std::size_t>(announced), sink->cap));
+      }
+    }
     auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
     sink->body->insert(sink->body->end(), bytes, bytes + n);
   } catch (const std::bad_alloc&) {
@@ -89,9 +103,9 @@ class CurlHttpClient final : public HttpClient {
     if (!handle) throw_curl(CURLE_FAILED_INIT, "cannot create a transfer handle", url_);
 
     Bytes body;
-    BodySink sink{&body, limits_.max_body_bytes};
-    char error_text[CURL_ERROR_SIZE] = {};
     CURL* h = handle.get();
+    BodySink sink{&body, limits_.max_body_bytes, h};
+    char error_text[CURL_ERROR_SIZE] = {};
     auto check = [&](CURLcode rc, const char* option) {
       if (rc != CURLE_OK) {
         throw_curl(rc, std::string("cannot set ") + option + ": " + curl_easy_strerror(rc), url_);
@@ -144,6 +158,11 @@ class CurlHttpClient final : public HttpClient {
   Bytes ResponseBody() override {
     if (!sent_) throw_invalid_call("HTTP client: no response yet (call Open and Send first)");
     return body_;
+  }
+
+  Bytes TakeResponseBody() override {
+    if (!sent_) throw_invalid_call("HTTP client: no response yet (call Open and Send first)");
+    return std::exchange(body_, Bytes());
   }
 
  private:

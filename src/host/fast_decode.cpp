@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pelmo/error.h"
 
@@ -14,26 +15,58 @@ namespace pelmo::host {
 
 namespace {
 
-// Appends the ASCII run starting at data[i] and returns the index of its first non-ASCII byte.
+// The decoders write into a buffer sized for the worst case up front and cut it to length at
+// the end: one allocation, and no per-unit capacity checks in the loops.
+class UnitBuffer {
+ public:
+  explicit UnitBuffer(std::size_t capacity) : out_(capacity, u'\0') {}
+  char16_t* at() { return out_.data() + written_; }
+  std::size_t written() const { return written_; }
+  void advance(std::size_t units) { written_ += units; }
+  // Room for `units` more, for the loops that write without checking.
+  void ensure(std::size_t units) {
+    if (written_ + units > out_.size()) out_.resize(written_ + units);
+  }
+  void append(std::u16string_view units) {
+    ensure(units.size());
+    std::char_traits<char16_t>::copy(at(), units.data(), units.size());
+    written_ += units.size();
+  }
+  std::u16string take() && {
+    out_.resize(written_);
+    return std::move(out_);
+  }
+
+ private:
+  std::u16string out_;
+  std::size_t written_ = 0;
+};
+
+// Widens the ASCII run starting at data[i] and returns the index of its first non-ASCII byte.
+// The buffer must have room for every byte from i on, one unit each (UnitBuffer::ensure): the
+// wide stores may write a few units past the run, which the caller overwrites next.
 std::size_t widen_ascii(const std::uint8_t* data, std::size_t i, std::size_t size,
-                        std::u16string& out) {
+                        UnitBuffer& out) {
+  char16_t* dst = out.at();
   const std::size_t start = i;
 #if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
   while (i + 16 <= size) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(bytes, zero));
     const int high = _mm_movemask_epi8(bytes);
     if (high != 0) {
       i += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
-      break;
+      out.advance(i - start);
+      return i;
     }
     i += 16;
+    dst += 16;
   }
 #endif
-  while (i < size && data[i] < 0x80) ++i;
-  const std::size_t old = out.size();
-  out.resize(old + (i - start));
-  char16_t* dst = out.data() + old;
-  for (std::size_t k = start; k < i; ++k) *dst++ = data[k];
+  while (i < size && data[i] < 0x80) *dst++ = data[i++];
+  out.advance(i - start);
   return i;
 }
 
@@ -86,45 +119,47 @@ const PairTable& pair_table(UConverter* cnv) {
 }
 
 void append_converted(UConverter* cnv, const std::uint8_t* data, std::size_t size,
-                      std::u16string& out) {
-  out += decode_with_converter(cnv, data, size);
+                      UnitBuffer& out) {
+  out.append(decode_with_converter(cnv, data, size));
 }
 
-// Appends a stretch of multi-byte sequences when every one is well formed (their decoding is
-// then unambiguous); leaves `out` as it was and returns false otherwise, for the converter to
-// substitute exactly as it does.
-bool append_well_formed_utf8(const std::uint8_t* data, std::size_t size, std::u16string& out) {
-  const std::size_t old = out.size();
-  std::size_t i = 0;
-  while (i < size) {
+constexpr std::size_t kMalformed = static_cast<std::size_t>(-1);
+
+// Decodes the stretch of non-ASCII bytes starting at data[i] and returns the index of the byte
+// that ends it (ASCII, or the end). When a sequence in it is malformed, `out` is left as it was
+// and kMalformed returned: the converter then substitutes exactly as it does. Never writes more
+// units than the stretch has bytes.
+std::size_t append_utf8_stretch(const std::uint8_t* data, std::size_t i, std::size_t size,
+                                UnitBuffer& out) {
+  char16_t* const begin = out.at();
+  char16_t* dst = begin;
+  auto continuation = [&](std::size_t k) { return (data[k] & 0xC0u) == 0x80u; };
+  while (i < size && data[i] >= 0x80) {
     const std::uint8_t b = data[i];
-    std::size_t length = 0;
-    char32_t cp = 0, min = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-      length = 2, cp = b & 0x1Fu, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3, cp = b & 0x0Fu, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4, cp = b & 0x07u, min = 0x10000;
-    }
-    bool ok = length != 0 && i + length <= size;
-    for (std::size_t k = 1; ok && k < length; ++k) {
-      ok = (data[i + k] & 0xC0) == 0x80;
-      cp = (cp << 6) | (data[i + k] & 0x3Fu);
-    }
-    if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.resize(old);
-      return false;
-    }
-    if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    // Three bytes, the common case for the pages' Chinese text.
+    if (b >= 0xE0 && b <= 0xEF && i + 3 <= size && continuation(i + 1) && continuation(i + 2)) {
+      const char32_t cp =
+          ((b & 0x0Fu) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
+      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return kMalformed;
+      *dst++ = static_cast<char16_t>(cp);
+      i += 3;
+    } else if (b >= 0xC2 && b <= 0xDF && i + 2 <= size && continuation(i + 1)) {
+      *dst++ = static_cast<char16_t>(((b & 0x1Fu) << 6) | (data[i + 1] & 0x3Fu));
+      i += 2;
+    } else if (b >= 0xF0 && b <= 0xF4 && i + 4 <= size && continuation(i + 1) &&
+               continuation(i + 2) && continuation(i + 3)) {
+      const char32_t cp = ((b & 0x07u) << 18) | ((data[i + 1] & 0x3Fu) << 12) |
+                          ((data[i + 2] & 0x3Fu) << 6) | (data[i + 3] & 0x3Fu);
+      if (cp < 0x10000 || cp > 0x10FFFF) return kMalformed;
+      *dst++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *dst++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      i += 4;
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      return kMalformed;
     }
-    i += length;
   }
-  return true;
+  out.advance(static_cast<std::size_t>(dst - begin));
+  return i;
 }
 
 }  // namespace
@@ -155,50 +190,55 @@ std::u16string decode_with_converter(UConverter* cnv, const std::uint8_t* data, 
   return out;
 }
 
+// Neither fast path gives more units than it reads bytes; the converter's substitutions may,
+// so room for the rest is checked once per stretch.
 std::u16string decode_cp936(UConverter* cnv, const std::uint8_t* data, std::size_t size) {
   const PairTable& table = pair_table(cnv);
-  std::u16string out;
-  out.reserve(size);
+  UnitBuffer out(size);
   std::size_t i = 0;
   while (i < size) {
+    out.ensure(size - i);
     i = widen_ascii(data, i, size, out);
+    char16_t* dst = out.at();
+    std::size_t units = 0;
     while (i + 1 < size && data[i] >= 0x80) {
       const PairEntry& entry = table[(data[i] - 0x80u) * 256 + data[i + 1]];
       if (entry.used == 0) break;
-      out.push_back(entry.unit);
+      dst[units++] = entry.unit;
       i += entry.used;
     }
+    out.advance(units);
     if (i < size && data[i] >= 0x80) {
-      // A lead byte at the very end, or one the table leaves to the converter.
+      // A lead byte at the very end, or a pair the probe could not classify: the converter
+      // decodes it as a whole.
       const std::size_t take = (i + 1 < size) ? 2 : 1;
-      if (take == 2) {
-        // Only reached for entries the probe could not classify; decode the pair as a whole.
-        append_converted(cnv, data + i, 2, out);
-      } else {
-        append_converted(cnv, data + i, 1, out);
-      }
+      append_converted(cnv, data + i, take, out);
       i += take;
     }
   }
-  return out;
+  return std::move(out).take();
 }
 
 std::u16string decode_utf8(UConverter* cnv, const std::uint8_t* data, std::size_t size) {
-  std::u16string out;
-  out.reserve(size);
+  UnitBuffer out(size);
   std::size_t i = 0;
   while (i < size) {
+    out.ensure(size - i);
     i = widen_ascii(data, i, size, out);
     // An ASCII byte can never continue a sequence, so each non-ASCII stretch decodes alone
     // exactly as it does inside the whole text.
-    std::size_t end = i;
-    while (end < size && data[end] >= 0x80) ++end;
-    if (end > i && !append_well_formed_utf8(data + i, end - i, out)) {
-      append_converted(cnv, data + i, end - i, out);
+    if (i == size) break;
+    const std::size_t end = append_utf8_stretch(data, i, size, out);
+    if (end != kMalformed) {
+      i = end;
+      continue;
     }
-    i = end;
+    std::size_t stretch_end = i;
+    while (stretch_end < size && data[stretch_end] >= 0x80) ++stretch_end;
+    append_converted(cnv, data + i, stretch_end - i, out);
+    i = stretch_end;
   }
-  return out;
+  return std::move(out).take();
 }
 
 }  // namespace pelmo::host

@@ -125,11 +125,13 @@ class IcuStream final : public Stream {
     }
     const Bytes& bytes = data.as_bytes();
     // Overwrites from the position on and extends past the end, as a file would.
-    const std::size_t end = position_ + bytes.size();
-    if (end > content_.size()) content_.resize(end);
-    std::copy(bytes.begin(), bytes.end(),
-              content_.begin() + static_cast<std::ptrdiff_t>(position_));
-    position_ = end;
+    // The part past the end is appended rather than zero-filled and overwritten: for a whole
+    // page written into a fresh stream that is one pass over new memory instead of two.
+    const std::size_t overlap = std::min(bytes.size(), content_.size() - position_);
+    std::copy_n(bytes.begin(), overlap, content_.begin() + static_cast<std::ptrdiff_t>(position_));
+    content_.insert(content_.end(), bytes.begin() + static_cast<std::ptrdiff_t>(overlap),
+                    bytes.end());
+    position_ += bytes.size();
   }
 
   void SetPosition(std::int64_t position) override {
