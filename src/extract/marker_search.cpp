@@ -1,11 +1,10 @@
 #include "extract/marker_search.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <memory>
+#include <string_view>
+
+#include "extract/probe_scan.h"
 
 namespace pelmo::extract {
 
@@ -39,18 +38,58 @@ const std::vector<char16_t>& starting_units(char16_t lowered) {
 
 }  // namespace
 
+namespace {
+
+// How often a unit turns up in markup, lowest for the rarest: the quick skip probes the rarest
+// units of a marker so that it stops at few positions where the marker is not.
+int commonness(char16_t c) {
+  if (c >= 0x80) return 1;  // one given non-ASCII character is rare even in Chinese text
+  if (c == u' ' || c == u'<' || c == u'>' || c == u'"' || c == u'=' || c == u'/' || c == u'\'' ||
+      c == u'\n' || c == u'\r' || c == u'\t' || c == u':' || c == u';' || c == u'.' || c == u'-' ||
+      c == u'_') {
+    return 5;
+  }
+  if (c >= u'a' && c <= u'z') {
+    return std::u16string_view(u"etaoinsrhldcu").find(c) != std::u16string_view::npos ? 4 : 3;
+  }
+  return 2;
+}
+
+}  // namespace
+
 MarkerSearch::MarkerSearch(std::u16string_view marker, UnitFold fold)
     : marker_(marker), fold_(fold) {
   for (char16_t& c : marker_) c = fold_unit(c, fold_);
   const std::size_t n = marker_.size();
   next_ = prefix_function(n, [&](std::size_t i) { return marker_[i]; });
   prev_ = prefix_function(n, [&](std::size_t i) { return marker_[n - 1 - i]; });
-  if (n == 0) return;
-  starter_count_ = folding_onto(marker_[0], starters_);
-  if (n > 1) second_count_ = folding_onto(marker_[1], seconds_);
+  choose_probes();
 }
 
-std::size_t MarkerSearch::folding_onto(char16_t folded, std::array<char16_t, 4>& units) const {
+// Probes the first unit, the last and the rarest between them, when what folds onto each can
+// be compared side by side.
+void MarkerSearch::choose_probes() {
+  const std::size_t n = marker_.size();
+  if (n == 0) return;
+  std::size_t rarest = 0;
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    if (commonness(marker_[i]) <= commonness(marker_[rarest]) || rarest == 0) rarest = i;
+  }
+  for (const std::size_t offset : {std::size_t{0}, n - 1, rarest}) {
+    bool taken = false;
+    for (std::size_t p = 0; p < probes_.count; ++p) taken |= probes_.probes[p].offset == offset;
+    if (taken || (offset == rarest && rarest == 0)) continue;
+    UnitProbe probe;
+    probe.offset = offset;
+    if (probe_for(marker_[offset], probe)) {
+      probes_.probes[probes_.count++] = probe;
+      probes_.span = std::max(probes_.span, offset);
+    }
+  }
+}
+
+bool MarkerSearch::probe_for(char16_t folded, UnitProbe& probe) const {
+  std::array<char16_t, 5> units{};
   std::size_t count = 0;
   auto add = [&](char16_t c) {
     if (count < units.size()) units[count] = c;
@@ -64,42 +103,20 @@ std::size_t MarkerSearch::folding_onto(char16_t folded, std::array<char16_t, 4>&
       add(static_cast<char16_t>(folded - (u'a' - u'A')));
     }
   }
-  // Unused slots repeat the first one, so the wide comparison needs no count.
-  for (std::size_t i = std::min(count, units.size()); i < units.size(); ++i) units[i] = units[0];
-  return count;
-}
-
-template <UnitFold F>
-std::size_t MarkerSearch::next_start(const char16_t* text, std::size_t i, std::size_t n) const {
-#if defined(__SSE2__)
-  auto any_of = [](__m128i units, const std::array<char16_t, 4>& set) {
-    const __m128i a = _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(set[0])));
-    const __m128i b = _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(set[1])));
-    const __m128i c = _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(set[2])));
-    const __m128i d = _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(set[3])));
-    return _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
-  };
-  if (starter_count_ <= starters_.size()) {
-    const bool pair = second_count_ > 0 && second_count_ <= seconds_.size();
-    // With a pair, position i is a candidate only when unit i + 1 can be the second unit; the
-    // last unit of the text is then left to the scalar loop below.
-    for (; i + 8 + (pair ? 1 : 0) <= n; i += 8) {
-      __m128i hits = any_of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)), starters_);
-      if (pair) {
-        hits = _mm_and_si128(
-            hits,
-            any_of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 1)), seconds_));
-      }
-      const int mask = _mm_movemask_epi8(hits);
-      if (mask != 0) {
-        return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)) / 2);
-      }
-    }
+  if (count == 0 || count > 4) return false;
+  // A letter in either case, and nothing else, is one comparison with the 0x20 bit set.
+  const bool letter_pair = count == 2 && (units[0] | 0x20) == (units[1] | 0x20) &&
+                           units[0] != units[1] && (units[0] | 0x20) >= u'a' &&
+                           (units[0] | 0x20) <= u'z';
+  if (letter_pair) {
+    probe.or_mask = 0x20;
+    probe.units.fill(static_cast<char16_t>(units[0] | 0x20));
+    probe.single = true;
+    return true;
   }
-#endif
-  const char16_t first = marker_[0];
-  while (i < n && fold_unit(text[i], F) != first) ++i;
-  return i;
+  for (std::size_t k = 0; k < 4; ++k) probe.units[k] = units[k < count ? k : 0];
+  probe.single = count == 1;
+  return true;
 }
 
 template <UnitFold F>
@@ -109,8 +126,9 @@ std::size_t MarkerSearch::find_with(std::u16string_view text, std::size_t from) 
   const char16_t* units = text.data();
   std::size_t k = 0;
   for (std::size_t i = from; i < n; ++i) {
+    // With nothing matched so far an occurrence can only start where the probes pass.
     if (k == 0) {
-      i = next_start<F>(units, i, n);
+      i = first_probed_start(probes_, units, i, n);
       if (i == n) return npos;
     }
     const char16_t c = fold_unit(units[i], F);
@@ -138,9 +156,18 @@ std::size_t MarkerSearch::find(std::u16string_view text, std::size_t from) const
 std::size_t MarkerSearch::find_last(std::u16string_view text) const {
   const std::size_t m = marker_.size();
   if (m == 0) return text.size();
+  if (text.size() < m) return npos;
   std::size_t k = 0;
   for (std::size_t i = text.size(); i-- > 0;) {
-    char16_t c = fold_unit(text[i], fold_);
+    // Matching backwards from the end: with nothing matched, unit i can only end an
+    // occurrence whose start passes the probes.
+    if (k == 0) {
+      if (i + 1 < m) return npos;
+      const std::size_t start = last_probed_start(probes_, text.data(), i + 1 - m);
+      if (start == kNoStart) return npos;
+      i = start + m - 1;
+    }
+    const char16_t c = fold_unit(text[i], fold_);
     while (k > 0 && c != marker_[m - 1 - k]) k = prev_[k - 1];
     if (c == marker_[m - 1 - k]) ++k;
     if (k == m) return i;

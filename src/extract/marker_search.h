@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "extract/probe_scan.h"
 #include "pelmo/text.h"
 
 namespace pelmo::extract {
@@ -45,25 +46,17 @@ class MarkerSearch {
  private:
   template <UnitFold F>
   std::size_t find_with(std::u16string_view text, std::size_t from) const;
-  // The first unit at or after `i` that can begin an occurrence, or text.size().
-  template <UnitFold F>
-  std::size_t next_start(const char16_t* text, std::size_t i, std::size_t n) const;
-  // Fills `units` with what folds onto `folded` (repeating the first in unused slots) and
-  // returns how many there are in all, which may exceed the four kept.
-  std::size_t folding_onto(char16_t folded, std::array<char16_t, 4>& units) const;
+  void choose_probes();
+  // The probe for the units that fold onto `folded`; false when there are more than four.
+  bool probe_for(char16_t folded, UnitProbe& probe) const;
 
   std::u16string marker_;          // folded
   std::vector<std::size_t> next_;  // prefix function of marker_
   std::vector<std::size_t> prev_;  // prefix function of marker_ reversed
   UnitFold fold_;
-  // The units that fold onto the marker's first unit, for the quick skip; at most four are
-  // compared side by side, more fall back to folding unit by unit.
-  std::array<char16_t, 4> starters_{};
-  std::size_t starter_count_ = 0;
-  // The same for the second unit, so the skip stops only where both can match: in markup the
-  // first unit ("<", "\"") is everywhere, the pair is rare.
-  std::array<char16_t, 4> seconds_{};
-  std::size_t second_count_ = 0;
+  // Where an occurrence can start at all, checked many positions at a time: in markup the
+  // first unit ("<", "\"") is everywhere, a few units together are rare.
+  ProbeSet probes_;
 };
 
 // Removes every exact occurrence of `marker`, left to right, without rescanning, in place.

@@ -1,0 +1,219 @@
+#include "extract/probe_scan.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define PELMO_X86_VECTORS 1
+#include <immintrin.h>
+#else
+#define PELMO_X86_VECTORS 0
+#endif
+
+#include <cstddef>
+
+namespace pelmo::extract {
+
+namespace {
+
+// Scalar scans, for the tails the vectors leave and for processors without them.
+std::size_t first_scalar(const ProbeSet& set, const char16_t* text, std::size_t i, std::size_t n) {
+  for (; i + set.span < n; ++i) {
+    if (set.passes_at(text, i)) return i;
+  }
+  return n;
+}
+
+std::size_t last_scalar(const ProbeSet& set, const char16_t* text, std::ptrdiff_t s) {
+  for (; s >= 0; --s) {
+    if (set.passes_at(text, static_cast<std::size_t>(s))) return static_cast<std::size_t>(s);
+  }
+  return kNoStart;
+}
+
+#if PELMO_X86_VECTORS
+
+// One vector width's operations. Each scan below is compiled for its instruction set through
+// the target attribute and chosen at run time, so the module still runs on any x86 processor.
+#define PELMO_SSE2 __attribute__((target("sse2"), always_inline)) inline
+#define PELMO_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+struct Sse2 {
+  using Vec = __m128i;
+  static constexpr std::size_t kUnits = 8;
+  PELMO_SSE2 static Vec load(const char16_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  PELMO_SSE2 static Vec splat(char16_t u) { return _mm_set1_epi16(static_cast<short>(u)); }
+  PELMO_SSE2 static Vec ones() { return _mm_set1_epi8(-1); }
+  PELMO_SSE2 static Vec bit_or(Vec a, Vec b) { return _mm_or_si128(a, b); }
+  PELMO_SSE2 static Vec bit_and(Vec a, Vec b) { return _mm_and_si128(a, b); }
+  PELMO_SSE2 static Vec equal(Vec a, Vec b) { return _mm_cmpeq_epi16(a, b); }
+  // Two bits a unit.
+  PELMO_SSE2 static unsigned mask(Vec a) { return static_cast<unsigned>(_mm_movemask_epi8(a)); }
+};
+
+struct Avx2 {
+  using Vec = __m256i;
+  static constexpr std::size_t kUnits = 16;
+  PELMO_AVX2 static Vec load(const char16_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  PELMO_AVX2 static Vec splat(char16_t u) { return _mm256_set1_epi16(static_cast<short>(u)); }
+  PELMO_AVX2 static Vec ones() { return _mm256_set1_epi8(-1); }
+  PELMO_AVX2 static Vec bit_or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
+  PELMO_AVX2 static Vec bit_and(Vec a, Vec b) { return _mm256_and_si256(a, b); }
+  PELMO_AVX2 static Vec equal(Vec a, Vec b) { return _mm256_cmpeq_epi16(a, b); }
+  PELMO_AVX2 static unsigned mask(Vec a) { return static_cast<unsigned>(_mm256_movemask_epi8(a)); }
+};
+
+// The probes broadcast into vectors once per scan.
+template <typename W, std::size_t kCount, bool kSingle>
+struct WideProbes {
+  typename W::Vec or_mask[kCount], units[kCount][4];
+  std::size_t offset[kCount];
+};
+
+// The bodies are written once as macros because a lambda or helper would not inherit the
+// target attribute of the function it serves.
+#define PELMO_BROADCAST(W)                                                                   \
+  WideProbes<W, kCount, kSingle> wide;                                                       \
+  for (std::size_t p = 0; p < kCount; ++p) {                                                 \
+    wide.offset[p] = set.probes[p].offset;                                                   \
+    wide.or_mask[p] = W::splat(set.probes[p].or_mask);                                       \
+    for (std::size_t k = 0; k < 4; ++k) wide.units[p][k] = W::splat(set.probes[p].units[k]); \
+  }
+
+#define PELMO_PASSING(W, at, out)                                                                  \
+  {                                                                                                \
+    typename W::Vec hits = W::ones();                                                              \
+    for (std::size_t p = 0; p < kCount; ++p) {                                                     \
+      const typename W::Vec v = W::bit_or(W::load(text + (at) + wide.offset[p]), wide.or_mask[p]); \
+      typename W::Vec h = W::equal(v, wide.units[p][0]);                                           \
+      if constexpr (!kSingle) {                                                                    \
+        h = W::bit_or(W::bit_or(h, W::equal(v, wide.units[p][1])),                                 \
+                      W::bit_or(W::equal(v, wide.units[p][2]), W::equal(v, wide.units[p][3])));    \
+      }                                                                                            \
+      hits = W::bit_and(hits, h);                                                                  \
+    }                                                                                              \
+    (out) = W::mask(hits);                                                                         \
+  }
+
+#define PELMO_FIRST_BODY(W)                                                      \
+  PELMO_BROADCAST(W)                                                             \
+  for (; i + W::kUnits + set.span <= n; i += W::kUnits) {                        \
+    unsigned bits;                                                               \
+    PELMO_PASSING(W, i, bits)                                                    \
+    if (bits != 0) return i + static_cast<std::size_t>(__builtin_ctz(bits)) / 2; \
+  }                                                                              \
+  return first_scalar(set, text, i, n);
+
+#define PELMO_LAST_BODY(W)                                                               \
+  PELMO_BROADCAST(W)                                                                     \
+  auto s = static_cast<std::ptrdiff_t>(from);                                            \
+  constexpr auto kWidth = static_cast<std::ptrdiff_t>(W::kUnits);                        \
+  for (; s >= kWidth - 1; s -= kWidth) {                                                 \
+    const auto base = static_cast<std::size_t>(s - (kWidth - 1));                        \
+    unsigned bits;                                                                       \
+    PELMO_PASSING(W, base, bits)                                                         \
+    if (bits != 0) return base + static_cast<std::size_t>(31 - __builtin_clz(bits)) / 2; \
+  }                                                                                      \
+  return last_scalar(set, text, s);
+
+template <std::size_t kCount, bool kSingle>
+__attribute__((target("sse2"))) std::size_t first_sse2(const ProbeSet& set, const char16_t* text,
+                                                       std::size_t i, std::size_t n) {
+  PELMO_FIRST_BODY(Sse2)
+}
+
+template <std::size_t kCount, bool kSingle>
+__attribute__((target("avx2"))) std::size_t first_avx2(const ProbeSet& set, const char16_t* text,
+                                                       std::size_t i, std::size_t n) {
+  PELMO_FIRST_BODY(Avx2)
+}
+
+template <std::size_t kCount, bool kSingle>
+__attribute__((target("sse2"))) std::size_t last_sse2(const ProbeSet& set, const char16_t* text,
+                                                      std::size_t from) {
+  PELMO_LAST_BODY(Sse2)
+}
+
+template <std::size_t kCount, bool kSingle>
+__attribute__((target("avx2"))) std::size_t last_avx2(const ProbeSet& set, const char16_t* text,
+                                                      std::size_t from) {
+  PELMO_LAST_BODY(Avx2)
+}
+
+bool all_single(const ProbeSet& set) {
+  for (std::size_t p = 0; p < set.count; ++p) {
+    if (!set.probes[p].single) return false;
+  }
+  return true;
+}
+
+// Picks the instantiation for the probe count, the unit sets' shape and the processor.
+template <template <std::size_t, bool> class Scan, typename... Args>
+auto dispatch(const ProbeSet& set, Args... args) {
+  const bool single = all_single(set);
+  switch (set.count) {
+    case 1:
+      return single ? Scan<1, true>::run(set, args...) : Scan<1, false>::run(set, args...);
+    case 2:
+      return single ? Scan<2, true>::run(set, args...) : Scan<2, false>::run(set, args...);
+    default:
+      return single ? Scan<3, true>::run(set, args...) : Scan<3, false>::run(set, args...);
+  }
+}
+
+template <std::size_t kCount, bool kSingle>
+struct FirstScan {
+  static std::size_t run(const ProbeSet& set, ScanWidth width, const char16_t* text, std::size_t i,
+                         std::size_t n) {
+    return width == ScanWidth::Avx2 ? first_avx2<kCount, kSingle>(set, text, i, n)
+                                    : first_sse2<kCount, kSingle>(set, text, i, n);
+  }
+};
+
+template <std::size_t kCount, bool kSingle>
+struct LastScan {
+  static std::size_t run(const ProbeSet& set, ScanWidth width, const char16_t* text,
+                         std::size_t from) {
+    return width == ScanWidth::Avx2 ? last_avx2<kCount, kSingle>(set, text, from)
+                                    : last_sse2<kCount, kSingle>(set, text, from);
+  }
+};
+
+#endif  // PELMO_X86_VECTORS
+
+}  // namespace
+
+ScanWidth widest_scan() {
+#if PELMO_X86_VECTORS
+  static const ScanWidth widest = [] {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return ScanWidth::Avx2;
+    if (__builtin_cpu_supports("sse2")) return ScanWidth::Sse2;
+    return ScanWidth::Scalar;
+  }();
+  return widest;
+#else
+  return ScanWidth::Scalar;
+#endif
+}
+
+std::size_t first_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
+                               std::size_t n, ScanWidth width) {
+  if (set.count == 0) return from < n ? from : n;
+#if PELMO_X86_VECTORS
+  if (width != ScanWidth::Scalar) return dispatch<FirstScan>(set, width, text, from, n);
+#endif
+  return first_scalar(set, text, from, n);
+}
+
+std::size_t last_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
+                              ScanWidth width) {
+  if (set.count == 0) return from;
+#if PELMO_X86_VECTORS
+  if (width != ScanWidth::Scalar) return dispatch<LastScan>(set, width, text, from);
+#endif
+  return last_scalar(set, text, static_cast<std::ptrdiff_t>(from));
+}
+
+}  // namespace pelmo::extract

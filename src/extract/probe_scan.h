@@ -1,0 +1,56 @@
+// The quick skip of the marker search: finding the positions where a few chosen units of a
+// marker could stand, many positions at a time, before the exact comparison runs there.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace pelmo::extract {
+
+// The units that may stand at one offset of an occurrence: a text unit u passes when
+// (u | or_mask) is one of `units`. An ASCII letter in either case is one comparison with the
+// 0x20 bit set; unused slots repeat the first.
+struct UnitProbe {
+  std::size_t offset = 0;
+  char16_t or_mask = 0;
+  std::array<char16_t, 4> units{};
+  bool single = true;  // units[1..3] repeat units[0]
+
+  bool passes(char16_t u) const {
+    const auto v = static_cast<char16_t>(u | or_mask);
+    return v == units[0] || v == units[1] || v == units[2] || v == units[3];
+  }
+};
+
+// Up to three probes, each a condition every occurrence meets at its start position.
+struct ProbeSet {
+  static constexpr std::size_t kMax = 3;
+  std::array<UnitProbe, kMax> probes{};
+  std::size_t count = 0;
+  std::size_t span = 0;  // the largest offset among them
+
+  bool passes_at(const char16_t* text, std::size_t start) const {
+    for (std::size_t p = 0; p < count; ++p) {
+      if (!probes[p].passes(text[start + probes[p].offset])) return false;
+    }
+    return true;
+  }
+};
+
+// How many positions a scan checks at a time: one, 8 (SSE2) or 16 (AVX2).
+enum class ScanWidth { Scalar, Sse2, Avx2 };
+// The widest this processor runs; a narrower one may be asked for (the tests compare them).
+ScanWidth widest_scan();
+
+// The first start in [from, n - span) where every probe passes, or n when there is none.
+std::size_t first_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
+                               std::size_t n, ScanWidth width = widest_scan());
+
+// The last start in [0, from] where every probe passes, or kNoStart; `from + span` must be
+// inside the text.
+inline constexpr std::size_t kNoStart = static_cast<std::size_t>(-1);
+std::size_t last_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
+                              ScanWidth width = widest_scan());
+
+}  // namespace pelmo::extract

@@ -1,0 +1,73 @@
+#include "extract/probe_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace pelmo::extract {
+namespace {
+
+// Every width this processor runs must stop at the same starts as the one-at-a-time scan,
+// from every position, for probe sets of each shape (one to three probes, single units, letter
+// pairs through the 0x20 bit, sets of four).
+TEST(ProbeScan, EveryWidthFindsTheSameStarts) {
+  std::vector<ScanWidth> widths = {ScanWidth::Scalar};
+  if (widest_scan() != ScanWidth::Scalar) widths.push_back(ScanWidth::Sse2);
+  if (widest_scan() == ScanWidth::Avx2) widths.push_back(ScanWidth::Avx2);
+
+  std::mt19937 rng(16);
+  constexpr std::u16string_view kAlphabet = u"abAB@`<\u212A";
+  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string text(std::uniform_int_distribution<std::size_t>(0, 90)(rng), u' ');
+    for (char16_t& c : text) c = kAlphabet[pick(rng)];
+
+    ProbeSet set;
+    set.count = 1 + static_cast<std::size_t>(round % 3);
+    for (std::size_t p = 0; p < set.count; ++p) {
+      UnitProbe& probe = set.probes[p];
+      probe.offset = std::uniform_int_distribution<std::size_t>(0, 20)(rng);
+      probe.units.fill(kAlphabet[pick(rng)]);
+      switch (round % 4) {
+        case 0:  // a letter in either case
+          probe.or_mask = 0x20;
+          probe.units.fill(static_cast<char16_t>(u'a' + (round / 4) % 2));
+          break;
+        case 1:  // any of four
+          for (char16_t& u : probe.units) u = kAlphabet[pick(rng)];
+          probe.single = false;
+          break;
+        default:
+          break;
+      }
+      set.span = std::max(set.span, probe.offset);
+    }
+
+    for (std::size_t from = 0; from <= text.size(); ++from) {
+      const std::size_t first =
+          first_probed_start(set, text.data(), from, text.size(), ScanWidth::Scalar);
+      std::size_t expected = text.size();
+      for (std::size_t i = from; i + set.span < text.size(); ++i) {
+        if (set.passes_at(text.data(), i)) {
+          expected = i;
+          break;
+        }
+      }
+      ASSERT_EQ(first, expected);
+      for (const ScanWidth width : widths) {
+        ASSERT_EQ(first_probed_start(set, text.data(), from, text.size(), width), first)
+            << "round " << round << " from " << from << " width " << static_cast<int>(width);
+        if (from + set.span < text.size()) {
+          ASSERT_EQ(last_probed_start(set, text.data(), from, width),
+                    last_probed_start(set, text.data(), from, ScanWidth::Scalar))
+              << "round " << round << " from " << from << " width " << static_cast<int>(width);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pelmo::extract
