@@ -2,11 +2,14 @@
 
 #include "pelmo/convert.h"
 #include "pelmo/text.h"
+#include "util/large_buffers.h"
 
 namespace pelmo {
 
 Variant Variant::byte_string(const Bytes& raw) {
-  std::u16string units(raw.size() / 2, u'\0');
+  std::u16string units;
+  util::reserve_large(units, raw.size() / 2);
+  units.resize(raw.size() / 2);
   for (std::size_t i = 0; i < units.size(); ++i) {
     units[i] = static_cast<char16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
   }

@@ -6,6 +6,7 @@
 #include "extract/block_paths.h"
 #include "extract/marker_search.h"
 #include "pelmo/convert.h"
+#include "util/large_buffers.h"
 
 namespace pelmo::extract {
 
@@ -28,7 +29,7 @@ Variant collect_blocks(host::Platform& platform, const Variant& text, const Vari
   std::size_t total = 0;
   for (const Block& block : blocks) total += block.length + sep.size();
   std::u16string joined;
-  joined.reserve(total);
+  util::reserve_large(joined, total);
   for (const Block& block : blocks) {
     joined.append(page.substr(block.offset, block.length));
     joined.append(sep);

@@ -1,6 +1,7 @@
 #include "extract/marker_search.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -43,16 +44,17 @@ namespace {
 // How often a unit turns up in markup, lowest for the rarest: the quick skip probes the rarest
 // units of a marker so that it stops at few positions where the marker is not.
 int commonness(char16_t c) {
-  if (c >= 0x80) return 1;  // one given non-ASCII character is rare even in Chinese text
-  if (c == u' ' || c == u'<' || c == u'>' || c == u'"' || c == u'=' || c == u'/' || c == u'\'' ||
-      c == u'\n' || c == u'\r' || c == u'\t' || c == u':' || c == u';' || c == u'.' || c == u'-' ||
-      c == u'_') {
-    return 5;
-  }
-  if (c >= u'a' && c <= u'z') {
-    return std::u16string_view(u"etaoinsrhldcu").find(c) != std::u16string_view::npos ? 4 : 3;
-  }
-  return 2;
+  static constexpr auto kAscii = [] {
+    std::array<std::uint8_t, 128> table{};
+    for (std::size_t u = 0; u < table.size(); ++u) table[u] = 2;
+    for (const char c8 : std::string_view("etaoinsrhldcu")) table[static_cast<std::size_t>(c8)] = 4;
+    for (const char c8 : std::string_view("bfgjkmpqvwxyz")) table[static_cast<std::size_t>(c8)] = 3;
+    for (const char c8 : std::string_view(" <>\"=/'\n\r\t:;.-_")) {
+      table[static_cast<std::size_t>(c8)] = 5;
+    }
+    return table;
+  }();
+  return c >= 0x80 ? 1 : kAscii[c];  // one given non-ASCII character is rare even in Chinese text
 }
 
 }  // namespace

@@ -18,9 +18,13 @@ PairTable build_table() {
 
 }  // namespace
 
-char16_t cp936_pair(std::uint8_t lead, std::uint8_t trail) {
+const char16_t* cp936_pair_table() {
   static const PairTable table = build_table();
-  return table[static_cast<std::size_t>(lead - 0x80) * kCp936Trails + trail];
+  return table.data();
+}
+
+char16_t cp936_pair(std::uint8_t lead, std::uint8_t trail) {
+  return cp936_pair_table()[static_cast<std::size_t>(lead - 0x80) * kCp936Trails + trail];
 }
 
 }  // namespace pelmo::fetch

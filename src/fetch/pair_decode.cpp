@@ -2,6 +2,7 @@
 #include "fetch/fetch.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
+#include "util/large_buffers.h"
 
 namespace pelmo::fetch {
 
@@ -25,16 +26,29 @@ Bytes byte_string_bytes(const Variant& v) {
 }  // namespace
 
 Variant decode_pairs(Variant& bytes) {
-  const Bytes raw = byte_string_bytes(bytes);
-  bytes = Variant::byte_string(raw);
+  // A byte array is read where it is; anything else is turned into its bytes first.
+  Bytes converted_bytes;
+  const bool is_array = bytes.type() == VarType::Bytes;
+  if (!is_array) converted_bytes = byte_string_bytes(bytes);
+  const Bytes& raw = is_array ? bytes.as_bytes() : converted_bytes;
 
-  std::u16string text;
-  text.reserve(raw.size());
+  // The argument becomes its byte string whether or not the decoding below succeeds.
+  struct WriteBack {
+    Variant& argument;
+    Variant value;
+    ~WriteBack() { argument = std::move(value); }
+  } write_back{bytes, Variant::byte_string(raw)};
+
   const std::size_t n = raw.size();
+  std::u16string text;
+  util::reserve_large(text, n);
+  text.resize(n);  // never more characters than bytes
+  char16_t* out = text.data();
+  const char16_t* pairs = cp936_pair_table();
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint8_t c = raw[i];
     if (c < 0x80) {
-      text.push_back(static_cast<char16_t>(c));
+      *out++ = c;
       continue;
     }
     // Every byte from 0x80 on leads a pair, whatever the code page says about it.
@@ -42,9 +56,10 @@ Variant decode_pairs(Variant& bytes) {
       throw_invalid_call("the byte 0x" + std::string(1, "0123456789ABCDEF"[c >> 4]) +
                          "0123456789ABCDEF"[c & 0xF] + " at the end of the body has no trail byte");
     }
-    text.push_back(cp936_pair(c, raw[i + 1]));
+    *out++ = pairs[static_cast<std::size_t>(c - 0x80) * 256 + raw[i + 1]];
     ++i;
   }
+  text.resize(static_cast<std::size_t>(out - text.data()));
   return Variant::string(std::move(text));
 }
 

@@ -10,6 +10,7 @@
 
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "util/large_buffers.h"
 
 namespace pelmo::host {
 
@@ -60,7 +61,7 @@ std::size_t append_body(char* data, std::size_t size, std::size_t count, void* u
       if (curl_easy_getinfo(sink->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) ==
               CURLE_OK &&
           announced > 0) {
-        sink->body->reserve(std::min(static_cast<std::size_t>(announced), sink->cap));
+        util::reserve_large(*sink->body, std::min(static_cast<std::size_t>(announced), sink->cap));
       }
     }
     auto* bytes = reinterpret_cast<const std::uint8_t*>(data);

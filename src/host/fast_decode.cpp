@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "pelmo/error.h"
+#include "util/large_buffers.h"
 
 namespace pelmo::host {
 
@@ -19,7 +20,10 @@ namespace {
 // the end: one allocation, and no per-unit capacity checks in the loops.
 class UnitBuffer {
  public:
-  explicit UnitBuffer(std::size_t capacity) : out_(capacity, u'\0') {}
+  explicit UnitBuffer(std::size_t capacity) {
+    util::reserve_large(out_, capacity);
+    out_.resize(capacity);
+  }
   char16_t* at() { return out_.data() + written_; }
   std::size_t written() const { return written_; }
   void advance(std::size_t units) { written_ += units; }

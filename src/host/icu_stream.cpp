@@ -13,6 +13,7 @@
 #include "host/fast_decode.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "util/large_buffers.h"
 
 namespace pelmo::host {
 
@@ -128,6 +129,7 @@ class IcuStream final : public Stream {
     // The part past the end is appended rather than zero-filled and overwritten: for a whole
     // page written into a fresh stream that is one pass over new memory instead of two.
     const std::size_t overlap = std::min(bytes.size(), content_.size() - position_);
+    if (content_.empty()) util::reserve_large(content_, bytes.size());
     std::copy_n(bytes.begin(), overlap, content_.begin() + static_cast<std::ptrdiff_t>(position_));
     content_.insert(content_.end(), bytes.begin() + static_cast<std::ptrdiff_t>(overlap),
                     bytes.end());

@@ -11,6 +11,7 @@
 #include "host/pcre2_regexp.h"
 #include "host/platform.h"
 #include "pelmo/error.h"
+#include "util/large_buffers.h"
 
 namespace pelmo::testing {
 
@@ -40,7 +41,15 @@ class MemoryPlatform final : public host::Platform {
       }
       body_ = &page->second;
     }
-    Bytes ResponseBody() override { return body_ ? *body_ : Bytes(); }
+    // A fresh copy each time, sized and hinted as the network client sizes its body.
+    Bytes ResponseBody() override {
+      Bytes copy;
+      if (body_) {
+        util::reserve_large(copy, body_->size());
+        copy.assign(body_->begin(), body_->end());
+      }
+      return copy;
+    }
 
    private:
     MemoryPlatform& platform_;
