@@ -45,9 +45,10 @@ TEST(ProbeScan, EveryWidthFindsTheSameStarts) {
       set.span = std::max(set.span, probe.offset);
     }
 
+    ProbeSet scalar = set;
+    choose_scans(scalar, ScanWidth::Scalar);
     for (std::size_t from = 0; from <= text.size(); ++from) {
-      const std::size_t first =
-          first_probed_start(set, text.data(), from, text.size(), ScanWidth::Scalar);
+      const std::size_t first = first_probed_start(scalar, text.data(), from, text.size());
       std::size_t expected = text.size();
       for (std::size_t i = from; i + set.span < text.size(); ++i) {
         if (set.passes_at(text.data(), i)) {
@@ -56,12 +57,24 @@ TEST(ProbeScan, EveryWidthFindsTheSameStarts) {
         }
       }
       ASSERT_EQ(first, expected);
+      if (from + set.span < text.size()) {
+        std::size_t expected_last = kNoStart;
+        for (std::size_t s = from + 1; s-- > 0;) {
+          if (set.passes_at(text.data(), s)) {
+            expected_last = s;
+            break;
+          }
+        }
+        ASSERT_EQ(last_probed_start(scalar, text.data(), from), expected_last);
+      }
       for (const ScanWidth width : widths) {
-        ASSERT_EQ(first_probed_start(set, text.data(), from, text.size(), width), first)
+        ProbeSet wide = set;
+        choose_scans(wide, width);
+        ASSERT_EQ(first_probed_start(wide, text.data(), from, text.size()), first)
             << "round " << round << " from " << from << " width " << static_cast<int>(width);
         if (from + set.span < text.size()) {
-          ASSERT_EQ(last_probed_start(set, text.data(), from, width),
-                    last_probed_start(set, text.data(), from, ScanWidth::Scalar))
+          ASSERT_EQ(last_probed_start(wide, text.data(), from),
+                    last_probed_start(scalar, text.data(), from))
               << "round " << round << " from " << from << " width " << static_cast<int>(width);
         }
       }

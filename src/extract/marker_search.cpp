@@ -11,17 +11,17 @@ namespace pelmo::extract {
 
 namespace {
 
-// Knuth-Morris-Pratt prefix function: table[i] is the length of the longest proper border of
-// the first i + 1 units.
+// Knuth-Morris-Pratt prefix function into table[0..n): table[i] is the length of the longest
+// proper border of the first i + 1 units.
 template <typename At>
-std::vector<std::size_t> prefix_function(std::size_t n, At at) {
-  std::vector<std::size_t> table(n, 0);
+void prefix_function(std::size_t n, At at, std::size_t* table) {
+  if (n == 0) return;
+  table[0] = 0;
   for (std::size_t i = 1, k = 0; i < n; ++i) {
     while (k > 0 && at(i) != at(k)) k = table[k - 1];
     if (at(i) == at(k)) ++k;
     table[i] = k;
   }
-  return table;
 }
 
 // For every lower-case unit, the units whose lower case it is (itself included when it maps to
@@ -63,9 +63,13 @@ MarkerSearch::MarkerSearch(std::u16string_view marker, UnitFold fold)
     : marker_(marker), fold_(fold) {
   for (char16_t& c : marker_) c = fold_unit(c, fold_);
   const std::size_t n = marker_.size();
-  next_ = prefix_function(n, [&](std::size_t i) { return marker_[i]; });
-  prev_ = prefix_function(n, [&](std::size_t i) { return marker_[n - 1 - i]; });
+  borders_.resize(2 * n);
+  prefix_function(
+      n, [&](std::size_t i) { return marker_[i]; }, borders_.data());
+  prefix_function(
+      n, [&](std::size_t i) { return marker_[n - 1 - i]; }, borders_.data() + n);
   choose_probes();
+  choose_scans(probes_);
 }
 
 // Probes the first unit, the last and the rarest between them, when what folds onto each can
@@ -80,7 +84,7 @@ void MarkerSearch::choose_probes() {
   for (const std::size_t offset : {std::size_t{0}, n - 1, rarest}) {
     bool taken = false;
     for (std::size_t p = 0; p < probes_.count; ++p) taken |= probes_.probes[p].offset == offset;
-    if (taken || (offset == rarest && rarest == 0)) continue;
+    if (taken) continue;  // a short marker names the same offset more than once
     UnitProbe probe;
     probe.offset = offset;
     if (probe_for(marker_[offset], probe)) {
@@ -126,6 +130,8 @@ std::size_t MarkerSearch::find_with(std::u16string_view text, std::size_t from) 
   const std::size_t m = marker_.size();
   const std::size_t n = text.size();
   const char16_t* units = text.data();
+  const std::size_t* next = borders_.data();
+  const UnitFolder<F> fold;
   std::size_t k = 0;
   for (std::size_t i = from; i < n; ++i) {
     // With nothing matched so far an occurrence can only start where the probes pass.
@@ -133,8 +139,8 @@ std::size_t MarkerSearch::find_with(std::u16string_view text, std::size_t from) 
       i = first_probed_start(probes_, units, i, n);
       if (i == n) return npos;
     }
-    const char16_t c = fold_unit(units[i], F);
-    while (k > 0 && c != marker_[k]) k = next_[k - 1];
+    const char16_t c = fold(units[i]);
+    while (k > 0 && c != marker_[k]) k = next[k - 1];
     if (c == marker_[k]) ++k;
     if (k == m) return i + 1 - m;
   }
@@ -156,9 +162,24 @@ std::size_t MarkerSearch::find(std::u16string_view text, std::size_t from) const
 }
 
 std::size_t MarkerSearch::find_last(std::u16string_view text) const {
+  if (marker_.empty()) return text.size();
+  if (text.size() < marker_.size()) return npos;
+  switch (fold_) {
+    case UnitFold::Exact:
+      return find_last_with<UnitFold::Exact>(text);
+    case UnitFold::AsciiLetters:
+      return find_last_with<UnitFold::AsciiLetters>(text);
+    case UnitFold::Lower:
+      break;
+  }
+  return find_last_with<UnitFold::Lower>(text);
+}
+
+template <UnitFold F>
+std::size_t MarkerSearch::find_last_with(std::u16string_view text) const {
   const std::size_t m = marker_.size();
-  if (m == 0) return text.size();
-  if (text.size() < m) return npos;
+  const std::size_t* prev = borders_.data() + m;
+  const UnitFolder<F> fold;
   std::size_t k = 0;
   for (std::size_t i = text.size(); i-- > 0;) {
     // Matching backwards from the end: with nothing matched, unit i can only end an
@@ -169,8 +190,8 @@ std::size_t MarkerSearch::find_last(std::u16string_view text) const {
       if (start == kNoStart) return npos;
       i = start + m - 1;
     }
-    const char16_t c = fold_unit(text[i], fold_);
-    while (k > 0 && c != marker_[m - 1 - k]) k = prev_[k - 1];
+    const char16_t c = fold(text[i]);
+    while (k > 0 && c != marker_[m - 1 - k]) k = prev[k - 1];
     if (c == marker_[m - 1 - k]) ++k;
     if (k == m) return i;
   }

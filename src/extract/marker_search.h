@@ -30,6 +30,17 @@ inline char16_t fold_unit(char16_t c, UnitFold fold) {
   return c;
 }
 
+// fold_unit for one folding fixed at compile time; the lower-case table is fetched once.
+template <UnitFold F>
+struct UnitFolder {
+  char16_t operator()(char16_t c) const { return fold_unit(c, F); }
+};
+template <>
+struct UnitFolder<UnitFold::Lower> {
+  const char16_t* lower = lower_units();
+  char16_t operator()(char16_t c) const { return lower[c]; }
+};
+
 class MarkerSearch {
  public:
   static constexpr std::size_t npos = std::u16string_view::npos;
@@ -46,13 +57,15 @@ class MarkerSearch {
  private:
   template <UnitFold F>
   std::size_t find_with(std::u16string_view text, std::size_t from) const;
+  template <UnitFold F>
+  std::size_t find_last_with(std::u16string_view text) const;
   void choose_probes();
   // The probe for the units that fold onto `folded`; false when there are more than four.
   bool probe_for(char16_t folded, UnitProbe& probe) const;
 
-  std::u16string marker_;          // folded
-  std::vector<std::size_t> next_;  // prefix function of marker_
-  std::vector<std::size_t> prev_;  // prefix function of marker_ reversed
+  std::u16string marker_;  // folded
+  // The prefix function of marker_, then that of marker_ reversed: one allocation for both.
+  std::vector<std::size_t> borders_;
   UnitFold fold_;
   // Where an occurrence can start at all, checked many positions at a time: in markup the
   // first unit ("<", "\"") is everywhere, a few units together are rare.

@@ -21,12 +21,23 @@ std::size_t first_scalar(const ProbeSet& set, const char16_t* text, std::size_t 
   return n;
 }
 
-std::size_t last_scalar(const ProbeSet& set, const char16_t* text, std::ptrdiff_t s) {
+std::size_t last_scalar_from(const ProbeSet& set, const char16_t* text, std::ptrdiff_t s) {
   for (; s >= 0; --s) {
     if (set.passes_at(text, static_cast<std::size_t>(s))) return static_cast<std::size_t>(s);
   }
   return kNoStart;
 }
+
+std::size_t last_scalar(const ProbeSet& set, const char16_t* text, std::size_t from) {
+  return last_scalar_from(set, text, static_cast<std::ptrdiff_t>(from));
+}
+
+// Without probes every position may start an occurrence.
+std::size_t first_unprobed(const ProbeSet&, const char16_t*, std::size_t from, std::size_t n) {
+  return from < n ? from : n;
+}
+
+std::size_t last_unprobed(const ProbeSet&, const char16_t*, std::size_t from) { return from; }
 
 #if PELMO_X86_VECTORS
 
@@ -115,7 +126,7 @@ struct WideProbes {
     PELMO_PASSING(W, base, bits)                                                         \
     if (bits != 0) return base + static_cast<std::size_t>(31 - __builtin_clz(bits)) / 2; \
   }                                                                                      \
-  return last_scalar(set, text, s);
+  return last_scalar_from(set, text, s);
 
 template <std::size_t kCount, bool kSingle>
 __attribute__((target("sse2"))) std::size_t first_sse2(const ProbeSet& set, const char16_t* text,
@@ -148,37 +159,32 @@ bool all_single(const ProbeSet& set) {
   return true;
 }
 
-// Picks the instantiation for the probe count, the unit sets' shape and the processor.
-template <template <std::size_t, bool> class Scan, typename... Args>
-auto dispatch(const ProbeSet& set, Args... args) {
-  const bool single = all_single(set);
-  switch (set.count) {
-    case 1:
-      return single ? Scan<1, true>::run(set, args...) : Scan<1, false>::run(set, args...);
-    case 2:
-      return single ? Scan<2, true>::run(set, args...) : Scan<2, false>::run(set, args...);
-    default:
-      return single ? Scan<3, true>::run(set, args...) : Scan<3, false>::run(set, args...);
+template <std::size_t kCount, bool kSingle>
+void set_vector_scans(ProbeSet& set, ScanWidth width) {
+  if (width == ScanWidth::Avx2) {
+    set.first_scan = first_avx2<kCount, kSingle>;
+    set.last_scan = last_avx2<kCount, kSingle>;
+  } else {
+    set.first_scan = first_sse2<kCount, kSingle>;
+    set.last_scan = last_sse2<kCount, kSingle>;
   }
 }
 
-template <std::size_t kCount, bool kSingle>
-struct FirstScan {
-  static std::size_t run(const ProbeSet& set, ScanWidth width, const char16_t* text, std::size_t i,
-                         std::size_t n) {
-    return width == ScanWidth::Avx2 ? first_avx2<kCount, kSingle>(set, text, i, n)
-                                    : first_sse2<kCount, kSingle>(set, text, i, n);
+// Picks the instantiation for the probe count, the unit sets' shape and the width.
+void set_vector_scans(ProbeSet& set, ScanWidth width) {
+  const bool single = all_single(set);
+  switch (set.count) {
+    case 1:
+      return single ? set_vector_scans<1, true>(set, width)
+                    : set_vector_scans<1, false>(set, width);
+    case 2:
+      return single ? set_vector_scans<2, true>(set, width)
+                    : set_vector_scans<2, false>(set, width);
+    default:
+      return single ? set_vector_scans<3, true>(set, width)
+                    : set_vector_scans<3, false>(set, width);
   }
-};
-
-template <std::size_t kCount, bool kSingle>
-struct LastScan {
-  static std::size_t run(const ProbeSet& set, ScanWidth width, const char16_t* text,
-                         std::size_t from) {
-    return width == ScanWidth::Avx2 ? last_avx2<kCount, kSingle>(set, text, from)
-                                    : last_sse2<kCount, kSingle>(set, text, from);
-  }
-};
+}
 
 #endif  // PELMO_X86_VECTORS
 
@@ -198,22 +204,19 @@ ScanWidth widest_scan() {
 #endif
 }
 
-std::size_t first_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
-                               std::size_t n, ScanWidth width) {
-  if (set.count == 0) return from < n ? from : n;
+void choose_scans(ProbeSet& set, ScanWidth width) {
+  if (set.count == 0) {
+    set.first_scan = first_unprobed;
+    set.last_scan = last_unprobed;
+    return;
+  }
+  set.first_scan = first_scalar;
+  set.last_scan = last_scalar;
 #if PELMO_X86_VECTORS
-  if (width != ScanWidth::Scalar) return dispatch<FirstScan>(set, width, text, from, n);
+  if (width != ScanWidth::Scalar) set_vector_scans(set, width);
+#else
+  (void)width;
 #endif
-  return first_scalar(set, text, from, n);
-}
-
-std::size_t last_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
-                              ScanWidth width) {
-  if (set.count == 0) return from;
-#if PELMO_X86_VECTORS
-  if (width != ScanWidth::Scalar) return dispatch<LastScan>(set, width, text, from);
-#endif
-  return last_scalar(set, text, static_cast<std::ptrdiff_t>(from));
 }
 
 }  // namespace pelmo::extract

@@ -23,12 +23,20 @@ struct UnitProbe {
   }
 };
 
-// Up to three probes, each a condition every occurrence meets at its start position.
+struct ProbeSet;
+using FirstScan = std::size_t (*)(const ProbeSet&, const char16_t*, std::size_t, std::size_t);
+using LastScan = std::size_t (*)(const ProbeSet&, const char16_t*, std::size_t);
+
+// Up to three probes, each a condition every occurrence meets at its start position, and the
+// scans for them (choose_scans), picked once so that a search with many short hops pays for
+// no choice per hop.
 struct ProbeSet {
   static constexpr std::size_t kMax = 3;
   std::array<UnitProbe, kMax> probes{};
   std::size_t count = 0;
   std::size_t span = 0;  // the largest offset among them
+  FirstScan first_scan = nullptr;
+  LastScan last_scan = nullptr;
 
   bool passes_at(const char16_t* text, std::size_t start) const {
     for (std::size_t p = 0; p < count; ++p) {
@@ -43,14 +51,20 @@ enum class ScanWidth { Scalar, Sse2, Avx2 };
 // The widest this processor runs; a narrower one may be asked for (the tests compare them).
 ScanWidth widest_scan();
 
+// Sets the scans for the probes as they now stand.
+void choose_scans(ProbeSet& set, ScanWidth width = widest_scan());
+
 // The first start in [from, n - span) where every probe passes, or n when there is none.
-std::size_t first_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
-                               std::size_t n, ScanWidth width = widest_scan());
+inline std::size_t first_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
+                                      std::size_t n) {
+  return set.first_scan(set, text, from, n);
+}
 
 // The last start in [0, from] where every probe passes, or kNoStart; `from + span` must be
 // inside the text.
 inline constexpr std::size_t kNoStart = static_cast<std::size_t>(-1);
-std::size_t last_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
-                              ScanWidth width = widest_scan());
+inline std::size_t last_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from) {
+  return set.last_scan(set, text, from);
+}
 
 }  // namespace pelmo::extract
