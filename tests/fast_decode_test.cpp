@@ -59,13 +59,42 @@ TEST(FastDecode, SameTextAsTheConverterForCodePage936AndUtf8) {
   auto fast936 = converter("windows-936-2000"), ref936 = converter("windows-936-2000");
   auto fast8 = converter("UTF-8"), ref8 = converter("UTF-8");
   for (int round = 0; round < 3000; ++round) {
-    const auto body = random_body(rng, static_cast<std::size_t>(round % 97 + (round % 5) * 200));
+    const auto body = random_body(rng, static_cast<std::size_t>(round % 97 + (round % 7) * 700));
     ASSERT_EQ(decode_cp936(fast936.get(), body.data(), body.size()),
               decode_with_converter(ref936.get(), body.data(), body.size()))
         << "round " << round;
     ASSERT_EQ(decode_utf8(fast8.get(), body.data(), body.size()),
               decode_with_converter(ref8.get(), body.data(), body.size()))
         << "round " << round;
+  }
+}
+
+// Long runs of multi-byte text with one bad byte planted at each of many positions (so at each
+// phase of a sequence and of the wide ASCII steps) must come out as the converter has it.
+TEST(FastDecode, LongMultiByteRunsWithABadByteAnywhere) {
+  auto fast936 = converter("windows-936-2000"), ref936 = converter("windows-936-2000");
+  auto fast8 = converter("UTF-8"), ref8 = converter("UTF-8");
+  std::vector<std::uint8_t> gbk, utf8;
+  for (int k = 0; k < 3000; ++k) {
+    gbk.insert(gbk.end(), {0xD6, 0xD0});          // one character, two bytes
+    utf8.insert(utf8.end(), {0xE4, 0xB8, 0xAD});  // the same, three bytes
+    if (k % 700 == 699) {
+      gbk.push_back('a');
+      utf8.push_back('a');
+    }
+  }
+  for (std::size_t at = 2030; at < 2070; ++at) {
+    for (auto* body : {&gbk, &utf8}) {
+      std::vector<std::uint8_t> bad = *body;
+      bad[at] = 0xFF;
+      const bool is_gbk = body == &gbk;
+      UConverter* fast = is_gbk ? fast936.get() : fast8.get();
+      UConverter* ref = is_gbk ? ref936.get() : ref8.get();
+      const auto decoded = is_gbk ? decode_cp936(fast, bad.data(), bad.size())
+                                  : decode_utf8(fast, bad.data(), bad.size());
+      ASSERT_EQ(decoded, decode_with_converter(ref, bad.data(), bad.size()))
+          << (is_gbk ? "GBK" : "UTF-8") << " bad byte at " << at;
+    }
   }
 }
 
