@@ -34,6 +34,35 @@ std::u16string decode(const Bytes& bytes, const std::u16string& charset) {
   return read_as(*host::make_icu_stream(), bytes, charset);
 }
 
+// Writes overwrite from the position and extend past the end, the first write included, and
+// never reach back into the arrays they were given.
+TEST(IcuStream, WritesOverwriteFromThePositionAndExtend) {
+  auto s = host::make_icu_stream();
+  s->SetType(host::Stream::kTypeBinary);
+  s->SetMode(host::Stream::kModeReadWrite);
+  s->Open();
+  const Variant first = Variant::bytes({'A', 'B', 'C', 'D'});
+  s->Write(first);
+  s->SetPosition(2);
+  s->Write(Variant::bytes({'x', 'y', 'z'}));
+  s->SetPosition(1);
+  s->Write(Variant::bytes({'-'}));
+  EXPECT_EQ(first, Variant::bytes({'A', 'B', 'C', 'D'}));
+  EXPECT_EQ(expect_automation_error([&] { s->SetPosition(6); }).number(), err::kStreamArguments);
+  s->SetPosition(0);
+  s->SetType(host::Stream::kTypeText);
+  s->SetCharset(u"utf-8");
+  EXPECT_EQ(s->ReadText(), u"A-xyz");
+  s->Close();
+  // Reopened, the stream starts empty again.
+  s->SetType(host::Stream::kTypeBinary);
+  s->Open();
+  s->Write(Variant::bytes({'q'}));
+  s->SetPosition(0);
+  s->SetType(host::Stream::kTypeText);
+  EXPECT_EQ(s->ReadText(), u"q");
+}
+
 TEST(IcuStream, CodePage936UnderItsNamesInAnyCase) {
   // 0x80 is the euro sign in code page 936 but not in strict GB2312.
   const Bytes bytes = {0xC4, 0xE3, 0x41, 0x80};

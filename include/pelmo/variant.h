@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -28,7 +29,9 @@ class Variant {
   static Variant long_(std::int32_t l) { return Variant(Storage{l}); }
   static Variant number(double d) { return Variant(Storage{d}); }
   static Variant string(std::u16string s) { return Variant(Storage{std::move(s)}); }
-  static Variant bytes(Bytes b) { return Variant(Storage{std::move(b)}); }
+  static Variant bytes(Bytes b) {
+    return Variant(Storage{SharedBytes{std::make_shared<const Bytes>(std::move(b))}});
+  }
   static Variant array(VariantArray a) { return Variant(Storage{std::move(a)}); }
   // A string whose storage holds exactly these bytes, two to a code unit, low byte first.
   // An odd count leaves one byte beyond the last whole code unit; it is kept.
@@ -48,7 +51,7 @@ class Variant {
   // Moves the text out of a string variant (Empty gives the empty text); fails like to_text
   // for other types.
   std::u16string take_string() &&;
-  const Bytes& as_bytes() const { return std::get<Bytes>(value_); }
+  const Bytes& as_bytes() const { return *std::get<SharedBytes>(value_).bytes; }
   const VariantArray& as_array() const { return std::get<VariantArray>(value_); }
   // The byte beyond the last code unit of a string built from an odd number of bytes.
   std::optional<std::uint8_t> odd_byte() const noexcept { return odd_byte_; }
@@ -56,8 +59,16 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b) = default;
 
  private:
+  // A byte array is never changed in place, so copies of it share one buffer: handing a page's
+  // body on (into a stream, into an argument's copy) costs no copy of the page.
+  struct SharedBytes {
+    std::shared_ptr<const Bytes> bytes;
+    friend bool operator==(const SharedBytes& a, const SharedBytes& b) {
+      return a.bytes == b.bytes || *a.bytes == *b.bytes;
+    }
+  };
   using Storage = std::variant<std::monostate, NullTag, bool, std::int16_t, std::int32_t, double,
-                               std::u16string, Bytes, VariantArray>;
+                               std::u16string, SharedBytes, VariantArray>;
   explicit Variant(Storage s) : value_(std::move(s)) {}
   friend bool operator==(NullTag, NullTag) { return true; }
 

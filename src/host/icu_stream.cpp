@@ -13,7 +13,6 @@
 #include "host/fast_decode.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
-#include "util/large_buffers.h"
 
 namespace pelmo::host {
 
@@ -113,6 +112,7 @@ class IcuStream final : public Stream {
                             "Operation is not allowed when the object is "
                             "open: the stream is already open");
     open_ = true;
+    adopted_.reset();
     content_.clear();
     position_ = 0;
   }
@@ -125,22 +125,27 @@ class IcuStream final : public Stream {
       throw_arguments("Write on a binary stream takes a byte array, not " + type_name(data));
     }
     const Bytes& bytes = data.as_bytes();
-    // Overwrites from the position on and extends past the end, as a file would.
-    // The part past the end is appended rather than zero-filled and overwritten: for a whole
-    // page written into a fresh stream that is one pass over new memory instead of two.
-    const std::size_t overlap = std::min(bytes.size(), content_.size() - position_);
-    if (content_.empty()) util::reserve_large(content_, bytes.size());
-    std::copy_n(bytes.begin(), overlap, content_.begin() + static_cast<std::ptrdiff_t>(position_));
-    content_.insert(content_.end(), bytes.begin() + static_cast<std::ptrdiff_t>(overlap),
-                    bytes.end());
+    // A first write into an empty stream keeps the array itself (its buffer is shared and
+    // never changed in place); a later write works on a copy of the stream's own.
+    if (content().empty() && position_ == 0) {
+      adopted_ = data;
+      position_ = bytes.size();
+      return;
+    }
+    Bytes& own = owned();
+    // Overwrites from the position on and extends past the end, as a file would; the part past
+    // the end is appended rather than zero-filled and overwritten.
+    const std::size_t overlap = std::min(bytes.size(), own.size() - position_);
+    std::copy_n(bytes.begin(), overlap, own.begin() + static_cast<std::ptrdiff_t>(position_));
+    own.insert(own.end(), bytes.begin() + static_cast<std::ptrdiff_t>(overlap), bytes.end());
     position_ += bytes.size();
   }
 
   void SetPosition(std::int64_t position) override {
     require_open("Position");
-    if (position < 0 || static_cast<std::uint64_t>(position) > content_.size()) {
+    if (position < 0 || static_cast<std::uint64_t>(position) > content().size()) {
       throw_arguments("Position " + std::to_string(position) + " is outside 0 to " +
-                      std::to_string(content_.size()));
+                      std::to_string(content().size()));
     }
     position_ = static_cast<std::size_t>(position);
   }
@@ -155,21 +160,22 @@ class IcuStream final : public Stream {
     if (type_ != kTypeText) throw_not_allowed("ReadText needs a text stream (Type 2)");
     if (mode_ == kModeWrite) throw_not_allowed("the stream was opened for writing only");
     Converter cnv = open_converter(charset_);
-    const std::uint8_t* data = content_.data() + position_;
-    const std::size_t size = content_.size() - position_;
+    const std::uint8_t* data = content().data() + position_;
+    const std::size_t size = content().size() - position_;
     // The page charsets have fast paths with the converter's exact output.
     UErrorCode status = U_ZERO_ERROR;
     const std::string_view name = ucnv_getName(cnv.get(), &status);
     std::u16string text = name == "windows-936-2000" ? decode_cp936(cnv.get(), data, size)
                           : name == "UTF-8"          ? decode_utf8(cnv.get(), data, size)
                                                      : decode_with_converter(cnv.get(), data, size);
-    position_ = content_.size();
+    position_ = content().size();
     return text;
   }
 
   void Close() override {
     require_open("Close");
     open_ = false;
+    adopted_.reset();
     content_.clear();
     content_.shrink_to_fit();
     position_ = 0;
@@ -209,10 +215,21 @@ class IcuStream final : public Stream {
     return "a value of unknown type";
   }
 
+  // The content: the array of the first write while nothing else was written, else content_.
+  const Bytes& content() const { return adopted_ ? adopted_->as_bytes() : content_; }
+  Bytes& owned() {
+    if (adopted_) {
+      content_ = adopted_->as_bytes();
+      adopted_.reset();
+    }
+    return content_;
+  }
+
   bool open_ = false;
   int type_ = kTypeBinary;
   int mode_ = 0;
   std::u16string charset_ = u"Unicode";
+  std::optional<Variant> adopted_;
   Bytes content_;
   std::size_t position_ = 0;
 };
