@@ -1,21 +1,5 @@
 # Cross-build of pelmo.dll for 32-bit Windows (x86) with Debian's mingw-w64 packages.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(PELMO_MINGW_TRIPLET i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${PELMO_MINGW_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${PELMO_MINGW_TRIPLET}-g++)
-# GCC 12 reports std::string concatenations inlined at -O3 as overlapping copies
-# (-Wrestrict, GCC bug 105651); the copies are the library's own and do not overlap.
-set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
-# -O2, as modules for this platform usually are: smaller, and quicker to build than -O3.
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
-set(CMAKE_RC_COMPILER ${PELMO_MINGW_TRIPLET}-windres)
-set(PELMO_WIDL ${PELMO_MINGW_TRIPLET}-widl CACHE STRING "IDL compiler")
 set(PELMO_WIDL_ARCH -m32 CACHE STRING "widl target switch")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${PELMO_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
