@@ -10,23 +10,11 @@
 
 #include "extract/block_paths.h"
 #include "fuzz_input.h"
+#include "memory_object.h"
 #include "pelmo/error.h"
-#include "pelmo/object.h"
-#include "support/memory_platform.h"
 
 namespace pelmo::fuzz {
 namespace {
-
-testing::MemoryPlatform& platform() {
-  static const auto instance = std::make_shared<testing::MemoryPlatform>();
-  return *instance;
-}
-
-_zaverer& object() {
-  static const std::shared_ptr<_zaverer> instance = create_object(
-      "pelmo.zaverer", std::shared_ptr<host::Platform>(std::shared_ptr<void>(), &platform()));
-  return *instance;
-}
 
 const std::u16string_view kSeparators[] = {u"###", u"#####", u"", u"x"};
 
@@ -47,7 +35,7 @@ std::u16string removed(const std::u16string& s, const std::u16string& what) {
 // "(\n|.)*?", escaped over; case-insensitive and global.
 std::vector<extract::Block> written_blocks(const std::u16string& page, const std::u16string& start,
                                            const std::u16string& over) {
-  auto regexp = platform().CreateRegExp();
+  auto regexp = memory_platform().CreateRegExp();
   regexp->SetIgnoreCase(true);
   regexp->SetGlobal(true);
   regexp->SetPattern(extract::escape_start_marker(start) + u"(\\n|.)*?" +
@@ -85,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<extract::Block> engine;
   int engine_error = 0;
   try {
-    engine = extract::engine_blocks(platform(), page, start, over);
+    engine = extract::engine_blocks(memory_platform(), page, start, over);
   } catch (const AutomationError& e) {
     engine_error = e.number();
   }
@@ -111,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Variant wstr = text(page), a = text(start), b = text(over), sep = text(separator);
     Variant strip = Variant::boolean(tag), result = text(u"stale");
     try {
-      object().D1616_body2s(wstr, a, b, sep, strip, result);
+      memory_object().D1616_body2s(wstr, a, b, sep, strip, result);
     } catch (const AutomationError& e) {
       fail("D1616_body2s failed with " + std::to_string(e.number()) + " on literal markers");
     }
@@ -154,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Variant strip = Variant::boolean(tag), result = text(u"stale");
   int error = 0;
   try {
-    object().D1616_body2s(wstr, a, b, sep, strip, result);
+    memory_object().D1616_body2s(wstr, a, b, sep, strip, result);
   } catch (const AutomationError& e) {
     error = e.number();
     check(result.is_empty(), "a failed call leaves its result Empty");

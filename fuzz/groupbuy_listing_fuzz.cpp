@@ -7,31 +7,14 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "host/local_page.h"
+#include "memory_object.h"
 #include "pelmo/error.h"
-#include "pelmo/object.h"
 #include "script_text.h"
-#include "support/memory_platform.h"
 
 namespace pelmo::fuzz {
 namespace {
 
 constexpr std::u16string_view kUrl = u"http://tuan.fuzz/list";
-
-testing::MemoryPlatform& platform() {
-  static const auto instance = std::make_shared<testing::MemoryPlatform>();
-  return *instance;
-}
-
-_zaverer& object() {
-  static const std::shared_ptr<_zaverer> instance = [] {
-    auto o = create_object("pelmo.zaverer",
-                           std::shared_ptr<host::Platform>(std::shared_ptr<void>(), &platform()));
-    o->OnStartPage(host::make_local_page());
-    return o;
-  }();
-  return *instance;
-}
 
 constexpr std::u16string_view kKeys[] = {
     u"VC2COMNAME",   u"VC2COMURL",  u"VC2CLASSCODE", u"VC2CITY",     u"VC2PINGYIN",
@@ -81,11 +64,11 @@ void check_listing(std::u16string_view out) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelmo;
   using namespace pelmo::fuzz;
-  platform().serve(std::u16string(kUrl), as_bytes(bytes_of(data, size)));
+  memory_platform().serve(std::u16string(kUrl), as_bytes(bytes_of(data, size)));
   Variant url = text(kUrl), city = text(u"bj"), cate = text(u"4"), page = Variant::integer(3);
   Variant result = text(u"stale");
   try {
-    object().D1616_Tuan_Smain(url, city, cate, page, result);
+    memory_object().D1616_Tuan_Smain(url, city, cate, page, result);
   } catch (const AutomationError& e) {
     check(result.is_empty(), "a failed call leaves its result Empty");
     // A price that is no number (13), a zero list price (11), a ratio or page count beyond

@@ -8,32 +8,15 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "host/local_page.h"
+#include "memory_object.h"
 #include "pelmo/error.h"
-#include "pelmo/object.h"
 #include "script_text.h"
-#include "support/memory_platform.h"
 
 namespace pelmo::fuzz {
 namespace {
 
 constexpr std::u16string_view kNewsUrl =
     u"http://news.fuzz/n?cmd=4&class=rolling&pn=1&from=tab&sub=0";
-
-testing::MemoryPlatform& platform() {
-  static const auto instance = std::make_shared<testing::MemoryPlatform>();
-  return *instance;
-}
-
-_zaverer& object() {
-  static const std::shared_ptr<_zaverer> instance = [] {
-    auto o = create_object("pelmo.zaverer",
-                           std::shared_ptr<host::Platform>(std::shared_ptr<void>(), &platform()));
-    o->OnStartPage(host::make_local_page());
-    return o;
-  }();
-  return *instance;
-}
 
 void check_news(const Variant& result) {
   check(result.type() == VarType::Array && result.as_array().size() == 2, "two elements");
@@ -74,10 +57,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelmo;
   using namespace pelmo::fuzz;
-  platform().serve(std::u16string(kNewsUrl), as_bytes(bytes_of(data, size)));
+  memory_platform().serve(std::u16string(kNewsUrl), as_bytes(bytes_of(data, size)));
   Variant result = text(u"stale");
   try {
-    object().D1616_New_index(result);
+    memory_object().D1616_New_index(result);
   } catch (const AutomationError& e) {
     check(result.is_empty(), "a failed call leaves its result Empty");
     // An end marker only before its start marker (5) is the one failure a page can cause.

@@ -25,7 +25,6 @@ class UnitBuffer {
     out_.resize(capacity);
   }
   char16_t* at() { return out_.data() + written_; }
-  std::size_t written() const { return written_; }
   void advance(std::size_t units) { written_ += units; }
   // Room for `units` more, for the loops that write without checking.
   void ensure(std::size_t units) {
