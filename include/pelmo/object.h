@@ -4,10 +4,15 @@
 #include <memory>
 #include <string_view>
 
-#include "host/platform.h"
 #include "pelmo/zaverer.h"
 
 namespace pelmo {
+
+namespace host {
+// What the object creates for itself (HTTP clients, regular expressions); the build's own
+// platform unless a host injects another.
+class Platform;
+}  // namespace host
 
 // Creates a new object in the created state (no page objects held) by ProgID
 // ("pelmo.zaverer", any letter case) or by CLSID in braces. An unknown name fails with an

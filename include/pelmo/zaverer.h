@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "host/page_objects.h"
+#include "pelmo/page_objects.h"
 #include "pelmo/variant.h"
 
 namespace pelmo {

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "host/page_objects.h"
 #include "host/platform.h"
+#include "pelmo/page_objects.h"
 #include "pelmo/zaverer.h"
 
 namespace pelmo {

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-#include "host/page_objects.h"
 #include "host/platform.h"
+#include "pelmo/page_objects.h"
 #include "pelmo/variant.h"
 #include "pelmo/zaverer.h"
 

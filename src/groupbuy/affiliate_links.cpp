@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "component/inner_calls.h"
-#include "component/outside_hosts.h"
+#include "config/outside_hosts.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"

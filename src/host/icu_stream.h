@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "host/stream.h"
+#include "pelmo/stream.h"
 
 namespace pelmo::host {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "host/page_objects.h"
+#include "pelmo/page_objects.h"
 
 namespace pelmo::host {
 

@@ -1,6 +1,6 @@
 #include "portal/module_resources.h"
 
-#include "component/outside_hosts.h"
+#include "config/outside_hosts.h"
 #include "pelmo/convert.h"
 #include "util/plus_join.h"
 

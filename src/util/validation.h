@@ -1,7 +1,7 @@
 // Input checks: e-mail addresses and the request method.
 #pragma once
 
-#include "host/page_objects.h"
+#include "pelmo/page_objects.h"
 #include "pelmo/variant.h"
 
 namespace pelmo::util {

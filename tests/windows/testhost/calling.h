@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "com/com_ref.h"
-#include "com/variant_convert.h"
 #include "pelmo/variant.h"
+#include "windows/base/com_ref.h"
+#include "windows/base/variant_convert.h"
 
 namespace pelmo::testhost {
 

@@ -12,12 +12,12 @@
 #include "calling.h"
 #include "cli/arg_words.h"
 #include "cli/json_writer.h"
-#include "host/windows/dispatch.h"
 #include "modes.h"
 #include "page_host.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "windows/base/dispatch.h"
 
 namespace pelmo::testhost {
 

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "calling.h"
-#include "com/identity_guids.h"
 #include "modes.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/identity.h"
 #include "pelmo/text.h"
 #include "pelmo_h.h"
+#include "windows/base/identity_guids.h"
 
 namespace pelmo::testhost {
 

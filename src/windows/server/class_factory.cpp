@@ -5,9 +5,9 @@
 #include <atomic>
 #include <new>
 
-#include "com/identity_guids.h"
-#include "com/module.h"
-#include "com/zaverer_com.h"
+#include "windows/base/identity_guids.h"
+#include "windows/server/module.h"
+#include "windows/server/zaverer_com.h"
 
 namespace pelmo::com {
 

@@ -1,11 +1,11 @@
 // The system's regular-expression object, "VBScript.RegExp", driven by name.
 #include <vector>
 
-#include "com/identity_guids.h"
-#include "host/windows/dispatch.h"
-#include "host/windows/windows_hosts.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "windows/base/dispatch.h"
+#include "windows/base/identity_guids.h"
+#include "windows/hosts/windows_hosts.h"
 
 namespace pelmo::host::windows {
 

@@ -1,9 +1,9 @@
-#include "com/com_error.h"
+#include "windows/server/com_error.h"
 
-#include "com/com_ref.h"
-#include "com/variant_convert.h"
 #include "pelmo/identity.h"
 #include "pelmo/text.h"
+#include "windows/base/com_ref.h"
+#include "windows/base/variant_convert.h"
 
 namespace pelmo::com {
 

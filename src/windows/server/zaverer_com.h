@@ -10,10 +10,10 @@
 #include <memory>
 #include <optional>
 
-#include "com/com_error.h"
-#include "com/com_ref.h"
 #include "pelmo/zaverer.h"
 #include "pelmo_h.h"
+#include "windows/base/com_ref.h"
+#include "windows/server/com_error.h"
 
 namespace pelmo::com {
 

@@ -1,4 +1,4 @@
-#include "com/variant_convert.h"
+#include "windows/base/variant_convert.h"
 
 #include <cstring>
 #include <new>

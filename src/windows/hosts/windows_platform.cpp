@@ -1,5 +1,5 @@
 #include "host/platform.h"
-#include "host/windows/windows_hosts.h"
+#include "windows/hosts/windows_hosts.h"
 
 namespace pelmo::host {
 

@@ -1,19 +1,19 @@
-#include "com/zaverer_com.h"
+#include "windows/server/zaverer_com.h"
 
 #include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "com/identity_guids.h"
-#include "com/module.h"
-#include "com/variant_convert.h"
-#include "host/windows/windows_hosts.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/identity.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
+#include "windows/base/identity_guids.h"
+#include "windows/base/variant_convert.h"
+#include "windows/hosts/windows_hosts.h"
+#include "windows/server/module.h"
 
 namespace pelmo::com {
 

@@ -1,9 +1,9 @@
-#include "host/windows/stream.h"
+#include "windows/hosts/stream.h"
 
 #include <limits>
 
-#include "host/windows/dispatch.h"
 #include "pelmo/error.h"
+#include "windows/base/dispatch.h"
 
 namespace pelmo::host::windows {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
-#include "host/windows/dispatch.h"
-#include "host/windows/stream.h"
-#include "host/windows/windows_hosts.h"
 #include "pelmo/error.h"
+#include "windows/base/dispatch.h"
+#include "windows/hosts/stream.h"
+#include "windows/hosts/windows_hosts.h"
 
 namespace pelmo::host::windows {
 

@@ -1,13 +1,13 @@
-#include "host/windows/dispatch.h"
+#include "windows/base/dispatch.h"
 
 #include <dispex.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "com/identity_guids.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "windows/base/identity_guids.h"
 
 namespace pelmo::host::windows {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "com/com_ref.h"
-#include "com/variant_convert.h"
+#include "windows/base/com_ref.h"
+#include "windows/base/variant_convert.h"
 
 namespace pelmo::host::windows {
 

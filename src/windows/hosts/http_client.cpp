@@ -1,9 +1,9 @@
 // The HTTP client the system provides under the ProgID "MSXML2.XMLHTTP", driven by name.
 #include <objbase.h>
 
-#include "host/windows/dispatch.h"
-#include "host/windows/windows_hosts.h"
 #include "pelmo/error.h"
+#include "windows/base/dispatch.h"
+#include "windows/hosts/windows_hosts.h"
 
 namespace pelmo::host::windows {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "com/com_ref.h"
-#include "com/identity_guids.h"
-#include "com/module.h"
 #include "pelmo/identity.h"
+#include "windows/base/com_ref.h"
+#include "windows/base/identity_guids.h"
+#include "windows/server/module.h"
 
 namespace pelmo::com {
 

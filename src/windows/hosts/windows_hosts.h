@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "host/http_client.h"
-#include "host/page_objects.h"
 #include "host/regexp.h"
+#include "pelmo/page_objects.h"
 
 namespace pelmo::host::windows {
 

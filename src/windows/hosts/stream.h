@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "com/com_ref.h"
-#include "host/stream.h"
+#include "pelmo/stream.h"
+#include "windows/base/com_ref.h"
 
 namespace pelmo::host::windows {
 

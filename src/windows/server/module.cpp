@@ -1,11 +1,11 @@
-#include "com/module.h"
+#include "windows/server/module.h"
 
 #include <atomic>
 
-#include "com/com_error.h"
-#include "com/com_ref.h"
-#include "com/identity_guids.h"
 #include "pelmo/error.h"
+#include "windows/base/com_ref.h"
+#include "windows/base/identity_guids.h"
+#include "windows/server/com_error.h"
 
 namespace pelmo::com {
 

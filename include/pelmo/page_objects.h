@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/stream.h"
+#include "pelmo/stream.h"
 #include "pelmo/variant.h"
 
 namespace pelmo::host {
