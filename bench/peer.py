@@ -206,7 +206,7 @@ def rm(s):
 
 def escape_script_string(s):
     out = []
-    for i, c in enumerate(s):
+    for c in s:
         if c == '\\':
             out.append('\\\\')
         elif c == '"':
@@ -218,7 +218,7 @@ def escape_script_string(s):
         elif c in '\u2028\u2029':
             out.append(f'\\u{ord(c):04x}')
         elif c == '<':
-            out.append('<\\' if s[i + 1:i + 2] == '/' else '<')
+            out.append('\\u003c')
         elif ord(c) < 0x20:
             out.append(f'\\u{ord(c):04x}')
         else:

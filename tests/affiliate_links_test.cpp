@@ -99,7 +99,7 @@ TEST_F(AffiliateLinks, IdentifiersCannotBreakOutOfTheScriptStrings) {
   search_page(u"var siteid = 'a\"+alert(1)+\"\\'; var earnerid = '</script>';");
   Variant links = text(link_text(49, 49));
   obj->D1616_Tuan_Shezhi(links, label, result);
-  EXPECT_NE(result.as_string().find(u"?wid=a\\\"+alert(1)+\\\"\\\\&uid=<\\/script>\"]"),
+  EXPECT_NE(result.as_string().find(u"?wid=a\\\"+alert(1)+\\\"\\\\&uid=\\u003c/script>\"]"),
             std::u16string::npos);
 }
 

@@ -133,7 +133,7 @@ TEST_F(GroupBuyListing, MissingTitleLeavesTheFieldEmpty) {
 
 TEST_F(GroupBuyListing, ScrapedValuesCannotLeaveTheirStrings) {
   const std::u16string out = listing(offer(u"a\\b</script>\r\n\x01")).as_string();
-  EXPECT_NE(out.find(u"\"VC2COMNAME\": \"a\\\\b<\\/script>\\r\\n\\u0001\",\r\n"),
+  EXPECT_NE(out.find(u"\"VC2COMNAME\": \"a\\\\b\\u003c/script>\\r\\n\\u0001\",\r\n"),
             std::u16string::npos);
 }
 
