@@ -137,6 +137,30 @@ TEST_F(GroupBuyListing, ScrapedValuesCannotLeaveTheirStrings) {
             std::u16string::npos);
 }
 
+TEST_F(GroupBuyListing, AddressesCarryNoScript) {
+  // The link, picture and source values; every other value keeps any text.
+  const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+      {u"javascript:alert(1)", u"#"},
+      {u" JavaScript:x<", u"#"},
+      {u"&#106;avascript:x", u"#"},
+      {u"https://a.test/x?javascript:1", u"https://a.test/x?javascript:1"},
+      {u"/rel:x", u"/rel:x"}};
+  for (const auto& [address, written] : cases) {
+    std::u16string page = offer(u"javascript:1");
+    for (std::u16string_view original : {u"/s/a", u"/i/1.jpg", u"/d/1"}) {
+      page = replace_all(page, original, address);
+    }
+    const std::u16string out = listing(page).as_string();
+    for (std::u16string_view key : {u"VC2COMURL", u"VC2THUMB", u"VC2SOURCEURL"}) {
+      EXPECT_NE(
+          out.find(u"\"" + std::u16string(key) + u"\": \"" + std::u16string(written) + u"\","),
+          std::u16string::npos)
+          << to_utf8(key) << " " << to_utf8(address);
+    }
+    EXPECT_NE(out.find(u"\"VC2COMNAME\": \"javascript:1\","), std::u16string::npos);
+  }
+}
+
 TEST_F(GroupBuyListing, FetchFailuresReachTheCaller) {
   testing::LoopbackSocket closed(false);
   Variant url =
@@ -149,10 +173,11 @@ TEST_F(GroupBuyListing, FetchFailuresReachTheCaller) {
 TEST(GroupBuyListingFromMemory, OneFetchPerCall) {
   auto platform = std::make_shared<testing::MemoryPlatform>();
   const std::string body = cli::encode_text(offer() + u"pageCount : 2>", "windows-936-2000");
-  platform->serve(u"mem://list", Bytes(body.begin(), body.end()));
+  platform->serve(u"http://listing.mem/", Bytes(body.begin(), body.end()));
   auto obj = create_object("pelmo.zaverer", platform);
   obj->OnStartPage(host::make_local_page());
-  Variant url = text(u"mem://list"), city = text(u"bj"), cate = text(u"1"), page = Variant();
+  Variant url = text(u"http://listing.mem/"), city = text(u"bj"), cate = text(u"1"),
+          page = Variant();
   Variant result;
   obj->D1616_Tuan_Smain(url, city, cate, page, result);
   EXPECT_NE(result.as_string().find(u"\"count\": \"32\","), std::u16string::npos);

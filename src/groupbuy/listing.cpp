@@ -10,6 +10,7 @@
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 #include "util/output_escape.h"
+#include "util/web_address.h"
 
 namespace pelmo::groupbuy {
 
@@ -56,16 +57,16 @@ Offer read_offer(_zaverer& self, std::u16string_view block_text) {
   };
   Offer offer;
   offer.name = removed(cut(block, u"<span>【", u"】</span>"), u"\"");
-  offer.url = cut(block, u"<a href=\"", u"\"");
+  offer.url = util::scriptless_address(cut(block, u"<a href=\"", u"\""));
   Variant right = text(cut(block, kRightColumn, u"</div>"));
   offer.price = removed(cleaned(self, cut(right, u"<h3>", u"</h3>")), u"元");
   Variant left = text(cut(block, kLeftColumn, u"</div>"));
   offer.list_price = cut(left, u"<span>", u"</span>");
   offer.orders = removed(cleaned(self, cut(left, u"<h3>", u"</h3>")), u"人已购买");
-  offer.thumb = cut(block, u"src=\"", u"\"");
+  offer.thumb = util::scriptless_address(cut(block, u"src=\"", u"\""));
   offer.title = removed(cut(block, u"title=\"", u"\""), u"\"");
   Variant heading = text(cut(block, u"<h3>", u"</h3>"));
-  offer.source_url = removed(cut(heading, u"href=\"", u"\""), u"\"");
+  offer.source_url = util::scriptless_address(removed(cut(heading, u"href=\"", u"\""), u"\""));
   offer.ratio = price_ratio(offer.price, offer.list_price);
   return offer;
 }
