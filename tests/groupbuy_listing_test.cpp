@@ -5,6 +5,7 @@
 #include "cli/charset_encode.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "support/error_of.h"
 #include "support/memory_platform.h"
 #include "support/scraper_site.h"
 
@@ -104,6 +105,47 @@ TEST_F(GroupBuyListing, HeaderArguments) {
   }
   EXPECT_THROW(listing(offer(), Variant::null()), AutomationError);
   EXPECT_THROW(listing(offer(), text(u"bj"), text(u"4"), Variant::null()), AutomationError);
+}
+
+TEST_F(GroupBuyListing, CityAndPageArePlainScriptValues) {
+  // Written as their text, unquoted.
+  const std::pair<Variant, std::u16string_view> plain[] = {{Variant(), u""},
+                                                           {text(u"bj"), u"bj"},
+                                                           {text(u"a_b-c.D9"), u"a_b-c.D9"},
+                                                           {Variant::number(2.5), u"2.5"},
+                                                           {Variant::number(1e-5), u"1E-05"},
+                                                           {Variant::integer(-3), u"-3"},
+                                                           {Variant::boolean(true), u"True"},
+                                                           {text(u"\"北京\""), u"\"北京\""},
+                                                           {text(u"'sh'"), u"'sh'"},
+                                                           {text(u"''"), u"''"}};
+  for (const auto& [value, written] : plain) {
+    const std::u16string out = listing(u"", value, text(u"4"), value).as_string();
+    EXPECT_NE(out.find(u"\"city\": " + std::u16string(written) + u",\r\n"), std::u16string::npos)
+        << value;
+    EXPECT_NE(out.find(u"\"page\": " + std::u16string(written) + u",\r\n"), std::u16string::npos)
+        << value;
+  }
+  // Anything else fails before the page is fetched, whichever of the two carries it.
+  const Variant refused[] = {text(u"alert(1)"), text(u" bj"),         text(u"bj;x"),
+                             text(u"北京"),     text(u"\""),          text(u"'sh\""),
+                             text(u"\"a'b\""),  text(u"'a\\'"),       text(u"\"<x>\""),
+                             text(u"'a&b'"),    text(u"'a\u2028'"),   text(u"\"a\nb\""),
+                             text(u"'a\x85'"),  text(u"\"a\"+\"b\""), Variant::number(1e20)};
+  for (const Variant& value : refused) {
+    for (bool as_city : {true, false}) {
+      Variant city = as_city ? value : text(u"bj"), page_no = as_city ? Variant::integer(1) : value;
+      Variant url = text(site.url16("/list")), cate = text(u"4"), result = text(u"old");
+      EXPECT_EQ(testing::error_of([&] { obj->D1616_Tuan_Smain(url, city, cate, page_no, result); }),
+                err::kInvalidCall)
+          << value << as_city;
+      EXPECT_TRUE(result.is_empty());
+    }
+  }
+  EXPECT_EQ(site.hits(), 10);
+  // Null still fails when the header is built, after the fetch.
+  EXPECT_EQ(testing::error_of([&] { listing(u"", Variant::null()); }), err::kInvalidUseOfNull);
+  EXPECT_EQ(site.hits(), 11);
 }
 
 TEST_F(GroupBuyListing, PriceRatioTakesThreeCharactersOrFailsTheWholeCall) {
