@@ -206,7 +206,7 @@ def rm(s):
 
 def escape_script_string(s):
     out = []
-    for i, c in enumerate(s):
+    for c in s:
         if c == '\\':
             out.append('\\\\')
         elif c == '"':
@@ -218,12 +218,29 @@ def escape_script_string(s):
         elif c in '\u2028\u2029':
             out.append(f'\\u{ord(c):04x}')
         elif c == '<':
-            out.append('<\\' if s[i + 1:i + 2] == '/' else '<')
+            out.append('\\u003c')
         elif ord(c) < 0x20:
             out.append(f'\\u{ord(c):04x}')
         else:
             out.append(c)
     return ''.join(out)
+
+
+def is_web_address(s):
+    return s[:7].lower() == 'http://' or s[:8].lower() == 'https://'
+
+
+SCHEME = re.compile(r'[A-Za-z][A-Za-z0-9+.-]*\Z')
+
+
+def scriptless_address(s):
+    read = re.sub(r'^[\x00-\x20]+', '', re.sub('[\t\r\n]', '', s))
+    if is_web_address(read):
+        return s
+    head = re.split('[/?#]', read, maxsplit=1)[0]
+    if '&' in head or (':' in head and SCHEME.match(head.split(':', 1)[0])):
+        return '#'
+    return s
 
 
 def escape_html_attribute(s):
@@ -249,13 +266,14 @@ def read_offer(b):
     left = gc(b, '<div class="list_left">', '</div>', 0)
     v = {
         'VC2COMNAME': gc(b, '<span>【', '】</span>', 0).replace('"', ''),
-        'VC2COMURL': gc(b, '<a href="', '"', 0),
+        'VC2COMURL': scriptless_address(gc(b, '<a href="', '"', 0)),
         'NUMPRICE': str4null(gc(right, '<h3>', '</h3>', 0)).replace('元', ''),
         'NUMDISPRICE': gc(left, '<span>', '</span>', 0),
         'NUMORDERS': str4null(gc(left, '<h3>', '</h3>', 0)).replace('人已购买', ''),
-        'VC2THUMB': gc(b, 'src="', '"', 0),
+        'VC2THUMB': scriptless_address(gc(b, 'src="', '"', 0)),
         'VC2TITLE': gc(b, 'title="', '"', 0).replace('"', ''),
-        'VC2SOURCEURL': gc(gc(b, '<h3>', '</h3>', 0), 'href="', '"', 0).replace('"', ''),
+        'VC2SOURCEURL': scriptless_address(
+            gc(gc(b, '<h3>', '</h3>', 0), 'href="', '"', 0).replace('"', '')),
     }
     list_price = float(v['NUMDISPRICE'])
     if list_price == 0:
@@ -294,7 +312,7 @@ def new_index(body):
         for piece in pieces:
             address = get_content(piece, 'href="', '"', 0)
             headline = rm(get_content(piece, 'target="_blank">', '</a>', 0))
-            script.append(f',["{escape_script_string(address.strip(" "))}",'
+            script.append(f',["{escape_script_string(scriptless_address(address.strip(" ")))}",'
                           f'"{escape_script_string(headline.strip(" "))}"]')
         return len(pieces)
 
@@ -316,8 +334,8 @@ def gouwu_cj_pic(body, oid='mall'):
     count = len(addresses) - 1 if addresses else 0
     out = []
     for k in range(1, count + 1):
-        href = escape_html_attribute(addresses[k - 1].strip(' '))
-        picture = escape_html_attribute(pictures[k - 1].strip(' '))
+        href = escape_html_attribute(scriptless_address(addresses[k - 1].strip(' ')))
+        picture = escape_html_attribute(scriptless_address(pictures[k - 1].strip(' ')))
         title = escape_html_attribute(titles[k - 1].strip(' '))
         if k % 6 == 1:
             out.append('<li>\r\n')

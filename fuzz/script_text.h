@@ -1,5 +1,5 @@
 // Reading the scrapers' output back the way a browser's script parser would see a double-quoted
-// string: a value must end at its own closing quote, hold no raw line break and no "</".
+// string: a value must end at its own closing quote, hold no raw line break and no "<".
 #pragma once
 
 #include <cstddef>
@@ -33,9 +33,7 @@ class Cursor {
       if (c == u'\r' || c == u'\n' || c == u'\u2028' || c == u'\u2029') {
         fail("a raw line break inside a script string at offset " + std::to_string(at_));
       }
-      if (c == u'<' && at_ + 1 < s_.size() && s_[at_ + 1] == u'/') {
-        fail("\"</\" inside a script string at offset " + std::to_string(at_));
-      }
+      if (c == u'<') fail("a raw \"<\" inside a script string at offset " + std::to_string(at_));
       at_ += c == u'\\' ? 2 : 1;
     }
     if (at_ >= s_.size()) fail("a script string runs off the end of the output");

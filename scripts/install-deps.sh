@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
   libcurl4-openssl-dev libpcre2-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  locales  # a comma locale for the number-text test, built by localedef
   "$@"
 )
 

@@ -5,6 +5,7 @@
 
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "support/error_of.h"
 #include "support/scraper_site.h"
 
 namespace pelmo {
@@ -99,8 +100,25 @@ TEST_F(AffiliateLinks, IdentifiersCannotBreakOutOfTheScriptStrings) {
   search_page(u"var siteid = 'a\"+alert(1)+\"\\'; var earnerid = '</script>';");
   Variant links = text(link_text(49, 49));
   obj->D1616_Tuan_Shezhi(links, label, result);
-  EXPECT_NE(result.as_string().find(u"?wid=a\\\"+alert(1)+\\\"\\\\&uid=<\\/script>\"]"),
+  EXPECT_NE(result.as_string().find(u"?wid=a\\\"+alert(1)+\\\"\\\\&uid=\\u003c/script>\"]"),
             std::u16string::npos);
+}
+
+TEST_F(AffiliateLinks, LabelCannotMoveTheRequestToAnotherHost) {
+  search_page(u"var siteid = 'S'; var earnerid = 'E';");
+  const std::u16string original = link_text(49, 49);
+  // The first would reach the test's own site under the old join.
+  for (const std::u16string& hostile :
+       {testing::ascii16(site.host()) + u"/x?", std::u16string(u"u@host/y#"), std::u16string()}) {
+    Variant links = text(original), bad_label = text(hostile);
+    result = text(u"old");
+    EXPECT_EQ(testing::error_of([&] { obj->D1616_Tuan_Shezhi(links, bad_label, result); }),
+              err::kInvalidCall)
+        << to_utf8(hostile);
+    EXPECT_EQ(links, text(original));
+    EXPECT_TRUE(result.is_empty());
+  }
+  EXPECT_EQ(site.hits(), 0);
 }
 
 TEST_F(AffiliateLinks, LabelIsJoinedAsText) {

@@ -4,10 +4,25 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/arg_words.h"
+#include "cli/call_command.h"
 #include "cli/json_writer.h"
+#include "pelmo/error.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PELMO_TEST_UNDER_ASAN
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PELMO_TEST_UNDER_ASAN
+#endif
+#endif
 
 namespace pelmo::cli {
 namespace {
@@ -56,18 +71,38 @@ TEST(JsonWriter, VariantsAndOutcomes) {
       R"({"ok":false,"error":{"number":94,"description":"Invalid use of Null"},"args":[{"type":"Null"}]})");
 }
 
+TEST(CallOutcome, EveryFailureBecomesTheJsonLine) {
+  const std::vector<Variant> args = {text(u"a")};
+  const std::string tail = R"(,"args":[{"type":"String","value":"a"}]})";
+  const std::pair<std::function<Variant()>, std::string> cases[] = {
+      {[] { return Variant::integer(4); },
+       R"({"ok":true,"result":{"type":"Integer","value":4})" + tail},
+      {[]() -> Variant { throw AutomationError(94, "Invalid use of Null"); },
+       R"({"ok":false,"error":{"number":94,"description":"Invalid use of Null"})" + tail},
+      {[]() -> Variant { throw std::bad_alloc(); },
+       R"({"ok":false,"error":{"number":7,"description":"Out of memory"})" + tail},
+      {[]() -> Variant { throw std::length_error("too long"); },
+       R"({"ok":false,"error":{"number":-2147418113,"description":"too long"})" + tail}};
+  for (const auto& [call, json] : cases) {
+    const CallOutcome outcome = call_outcome(call, args);
+    EXPECT_EQ(outcome.json, json);
+    EXPECT_EQ(outcome.status, json.starts_with(R"({"ok":true)") ? 0 : 1) << json;
+  }
+}
+
 struct CliRun {
   int status;
   std::string out;
   std::string err;
 };
 
-CliRun run_cli(const std::string& arguments) {
+CliRun run_cli(const std::string& arguments, const std::string& shell_prefix = "") {
   // Test processes run side by side: each call gets a standard-error file of its own.
   static int calls = 0;
   const std::string err_path = ::testing::TempDir() + "pelmo_cli_stderr_" +
                                std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
-  const std::string command = std::string(PELMO_CLI_PATH) + " " + arguments + " 2>" + err_path;
+  const std::string command =
+      shell_prefix + std::string(PELMO_CLI_PATH) + " " + arguments + " 2>" + err_path;
   CliRun run{};
   FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
@@ -99,12 +134,31 @@ TEST(Command, FailureExitsOneWithTheErrorAndTheArguments) {
 TEST(Command, UsageErrorsWriteOnlyToStandardError) {
   for (const char* bad :
        {"", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
-        "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method"}) {
+        "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
+        "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x"}) {
     CliRun run = run_cli(bad);
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
     EXPECT_NE(run.err, "") << bad;
   }
+}
+
+TEST(Command, RunningOutOfMemoryIsErrorSeven) {
+#ifdef PELMO_TEST_UNDER_ASAN
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // Twenty thousand empty blocks joined by a 20,000-character separator: 800 MB of text that
+  // cannot fit under a 256 MiB address-space limit, while the command itself needs far less.
+  std::string blocks, separator(20000, '-');
+  for (int i = 0; i < 20000; ++i) blocks += "ab";
+  const std::string arguments =
+      "call D1616_body2s s:" + blocks + " s:a s:b s:" + separator + " b:true";
+  CliRun run = run_cli(arguments, "ulimit -v 262144; ");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_TRUE(run.out.starts_with(
+      R"({"ok":false,"error":{"number":7,"description":"Out of memory"},"args":[)"))
+      << run.out.substr(0, 200);
+  EXPECT_EQ(run.err, "");
 }
 
 TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {

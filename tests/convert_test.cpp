@@ -1,10 +1,24 @@
 #include "pelmo/convert.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <clocale>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 #include "support/error_of.h"
+#include "util/number_cleanup.h"
 
 namespace pelmo {
 namespace {
@@ -23,6 +37,65 @@ TEST(NumberText, AutomationLayout) {
   EXPECT_EQ(number_to_text(0.00001), u"1E-05");
   EXPECT_EQ(number_to_text(-0.0), u"0");
   EXPECT_EQ(number_to_text(-3), u"-3");
+}
+
+std::u16string c_formatted(double d) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15G", d);
+  return std::u16string(buffer, buffer + std::char_traits<char>::length(buffer));
+}
+
+TEST(NumberText, SameAsCFormattingForAnyDouble) {
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "C"), nullptr);
+  std::mt19937_64 random(20261208);
+  std::uniform_int_distribution<int> digits(1, 17), exponent(-30, 30);
+  for (int i = 0; i < 100'000; ++i) {
+    // Any bit pattern covers the whole range; short decimals land on rounding ties.
+    double d = std::bit_cast<double>(random());
+    if (i % 2 == 1) {
+      std::uint64_t limit = 1;
+      for (int k = digits(random); k > 0; --k) limit *= 10;
+      const std::string decimal =
+          std::to_string(random() % limit) + "e" + std::to_string(exponent(random));
+      d = std::strtod(decimal.c_str(), nullptr);
+    }
+    if (!std::isfinite(d) || d == 0) continue;
+    ASSERT_EQ(number_to_text(d), c_formatted(d)) << std::hexfloat << d;
+  }
+}
+
+// A locale whose decimal separator is a comma: an installed one, or else one built into a
+// temporary directory from the system's German numeric rules. Empty when neither works.
+std::string comma_locale() {
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
+    if (std::setlocale(LC_NUMERIC, name) != nullptr) return name;
+  }
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("pelmo_locale_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "comma.src") << "LC_NUMERIC\ncopy \"de_DE\"\nEND LC_NUMERIC\n";
+  // Only the numeric category is defined, so localedef warns and needs -c; setlocale decides.
+  const std::string build = "localedef -c -i " + (dir / "comma.src").string() + " -f UTF-8 " +
+                            (dir / "comma.UTF-8").string() + " >/dev/null 2>&1";
+  if (std::system(build.c_str()) < 0) return {};
+  setenv("LOCPATH", dir.c_str(), 1);
+  return std::setlocale(LC_NUMERIC, "comma.UTF-8") != nullptr ? "comma.UTF-8" : "";
+}
+
+TEST(NumberText, IgnoresTheProcessLocale) {
+  // The environment's own locale, which every machine has, then a comma locale if one exists.
+  std::vector<std::string> locales = {""};
+  if (const std::string comma = comma_locale(); !comma.empty()) locales.push_back(comma);
+  for (const std::string& name : locales) {
+    ASSERT_NE(std::setlocale(LC_NUMERIC, name.c_str()), nullptr) << name;
+    Variant list = Variant::number(2.5);
+    EXPECT_EQ(util::clean_number_list(list), text(u"2.5")) << name;
+    EXPECT_EQ(number_to_text(-1.25e-7), u"-1.25E-07") << name;
+    EXPECT_EQ(to_text(Variant::number(1000.5)), u"1000.5") << name;
+  }
+  const bool comma_tested = locales.size() > 1 && c_formatted(2.5) == u"2,5";
+  std::setlocale(LC_ALL, "C");
+  if (!comma_tested) GTEST_SKIP() << "no locale with a decimal comma could be set";
 }
 
 TEST(Conversions, AsText) {

@@ -5,6 +5,7 @@
 #include "cli/charset_encode.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "support/error_of.h"
 #include "support/memory_platform.h"
 #include "support/scraper_site.h"
 
@@ -106,6 +107,47 @@ TEST_F(GroupBuyListing, HeaderArguments) {
   EXPECT_THROW(listing(offer(), text(u"bj"), text(u"4"), Variant::null()), AutomationError);
 }
 
+TEST_F(GroupBuyListing, CityAndPageArePlainScriptValues) {
+  // Written as their text, unquoted.
+  const std::pair<Variant, std::u16string_view> plain[] = {{Variant(), u""},
+                                                           {text(u"bj"), u"bj"},
+                                                           {text(u"a_b-c.D9"), u"a_b-c.D9"},
+                                                           {Variant::number(2.5), u"2.5"},
+                                                           {Variant::number(1e-5), u"1E-05"},
+                                                           {Variant::integer(-3), u"-3"},
+                                                           {Variant::boolean(true), u"True"},
+                                                           {text(u"\"北京\""), u"\"北京\""},
+                                                           {text(u"'sh'"), u"'sh'"},
+                                                           {text(u"''"), u"''"}};
+  for (const auto& [value, written] : plain) {
+    const std::u16string out = listing(u"", value, text(u"4"), value).as_string();
+    EXPECT_NE(out.find(u"\"city\": " + std::u16string(written) + u",\r\n"), std::u16string::npos)
+        << value;
+    EXPECT_NE(out.find(u"\"page\": " + std::u16string(written) + u",\r\n"), std::u16string::npos)
+        << value;
+  }
+  // Anything else fails before the page is fetched, whichever of the two carries it.
+  const Variant refused[] = {text(u"alert(1)"), text(u" bj"),         text(u"bj;x"),
+                             text(u"北京"),     text(u"\""),          text(u"'sh\""),
+                             text(u"\"a'b\""),  text(u"'a\\'"),       text(u"\"<x>\""),
+                             text(u"'a&b'"),    text(u"'a\u2028'"),   text(u"\"a\nb\""),
+                             text(u"'a\x85'"),  text(u"\"a\"+\"b\""), Variant::number(1e20)};
+  for (const Variant& value : refused) {
+    for (bool as_city : {true, false}) {
+      Variant city = as_city ? value : text(u"bj"), page_no = as_city ? Variant::integer(1) : value;
+      Variant url = text(site.url16("/list")), cate = text(u"4"), result = text(u"old");
+      EXPECT_EQ(testing::error_of([&] { obj->D1616_Tuan_Smain(url, city, cate, page_no, result); }),
+                err::kInvalidCall)
+          << value << as_city;
+      EXPECT_TRUE(result.is_empty());
+    }
+  }
+  EXPECT_EQ(site.hits(), 10);
+  // Null still fails when the header is built, after the fetch.
+  EXPECT_EQ(testing::error_of([&] { listing(u"", Variant::null()); }), err::kInvalidUseOfNull);
+  EXPECT_EQ(site.hits(), 11);
+}
+
 TEST_F(GroupBuyListing, PriceRatioTakesThreeCharactersOrFailsTheWholeCall) {
   auto ratio_of = [&](std::u16string_view price, std::u16string_view list_price) {
     std::u16string block = offer(u"X", u"<span>" + std::u16string(list_price) + u"</span>");
@@ -133,8 +175,32 @@ TEST_F(GroupBuyListing, MissingTitleLeavesTheFieldEmpty) {
 
 TEST_F(GroupBuyListing, ScrapedValuesCannotLeaveTheirStrings) {
   const std::u16string out = listing(offer(u"a\\b</script>\r\n\x01")).as_string();
-  EXPECT_NE(out.find(u"\"VC2COMNAME\": \"a\\\\b<\\/script>\\r\\n\\u0001\",\r\n"),
+  EXPECT_NE(out.find(u"\"VC2COMNAME\": \"a\\\\b\\u003c/script>\\r\\n\\u0001\",\r\n"),
             std::u16string::npos);
+}
+
+TEST_F(GroupBuyListing, AddressesCarryNoScript) {
+  // The link, picture and source values; every other value keeps any text.
+  const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+      {u"javascript:alert(1)", u"#"},
+      {u" JavaScript:x<", u"#"},
+      {u"&#106;avascript:x", u"#"},
+      {u"https://a.test/x?javascript:1", u"https://a.test/x?javascript:1"},
+      {u"/rel:x", u"/rel:x"}};
+  for (const auto& [address, written] : cases) {
+    std::u16string page = offer(u"javascript:1");
+    for (std::u16string_view original : {u"/s/a", u"/i/1.jpg", u"/d/1"}) {
+      page = replace_all(page, original, address);
+    }
+    const std::u16string out = listing(page).as_string();
+    for (std::u16string_view key : {u"VC2COMURL", u"VC2THUMB", u"VC2SOURCEURL"}) {
+      EXPECT_NE(
+          out.find(u"\"" + std::u16string(key) + u"\": \"" + std::u16string(written) + u"\","),
+          std::u16string::npos)
+          << to_utf8(key) << " " << to_utf8(address);
+    }
+    EXPECT_NE(out.find(u"\"VC2COMNAME\": \"javascript:1\","), std::u16string::npos);
+  }
 }
 
 TEST_F(GroupBuyListing, FetchFailuresReachTheCaller) {
@@ -149,10 +215,11 @@ TEST_F(GroupBuyListing, FetchFailuresReachTheCaller) {
 TEST(GroupBuyListingFromMemory, OneFetchPerCall) {
   auto platform = std::make_shared<testing::MemoryPlatform>();
   const std::string body = cli::encode_text(offer() + u"pageCount : 2>", "windows-936-2000");
-  platform->serve(u"mem://list", Bytes(body.begin(), body.end()));
+  platform->serve(u"http://listing.mem/", Bytes(body.begin(), body.end()));
   auto obj = create_object("pelmo.zaverer", platform);
   obj->OnStartPage(host::make_local_page());
-  Variant url = text(u"mem://list"), city = text(u"bj"), cate = text(u"1"), page = Variant();
+  Variant url = text(u"http://listing.mem/"), city = text(u"bj"), cate = text(u"1"),
+          page = Variant();
   Variant result;
   obj->D1616_Tuan_Smain(url, city, cate, page, result);
   EXPECT_NE(result.as_string().find(u"\"count\": \"32\","), std::u16string::npos);

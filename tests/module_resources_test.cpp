@@ -6,9 +6,13 @@
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
+#include "pelmo/text.h"
+#include "support/error_of.h"
 
 namespace pelmo {
 namespace {
+
+using testing::error_of;
 
 class ModuleResources : public ::testing::Test {
  protected:
@@ -54,7 +58,6 @@ TEST_F(ModuleResources, FixedPicturesAndOutsideAddresses) {
   setenv("PELMO_SHOPNAV_DOMAIN", "localhost:8080", 1);
   setenv("PELMO_LOTTERY_HOST", "", 1);  // empty: the build-time default stays
   EXPECT_EQ(call(text(u"tuangou3"), text(u"bj")), text(u"http://bj.localhost:8080/navigate.html"));
-  EXPECT_EQ(call(text(u"tuangou3"), Variant()), text(u"http://.localhost:8080/navigate.html"));
   EXPECT_EQ(call(text(u"caipiao"), Variant::null()),
             text(u"http://lottery.example/caipiao/js/caipiao_data.js"));
   unsetenv("PELMO_SHOPNAV_DOMAIN");
@@ -62,6 +65,29 @@ TEST_F(ModuleResources, FixedPicturesAndOutsideAddresses) {
   EXPECT_EQ(call(text(u"tuangou3"), text(u"bj")), text(u"http://bj.shopnav.example/navigate.html"));
   EXPECT_TRUE(call(text(u"Caipiao"), Variant()).is_empty());
   EXPECT_TRUE(call(Variant::null(), Variant()).is_empty());
+}
+
+TEST_F(ModuleResources, SubSiteLabelIsOneHostNameLabel) {
+  const std::u16string longest(63, u'x');
+  for (const std::u16string& label :
+       {std::u16string(u"bj"), std::u16string(u"127"), std::u16string(u"-a-B-9-"), longest}) {
+    EXPECT_EQ(call(text(u"tuangou3"), text(label)),
+              text(u"http://" + label + u".shopnav.example/navigate.html"));
+  }
+  // Anything that could end the host name, or name another host, port or path, fails before
+  // the fifth argument is written; so does a label that is no label at all.
+  for (const std::u16string& label :
+       {std::u16string(u"127.0.0.1:9/x?"), std::u16string(u"u@host/y#"), std::u16string(u""),
+        longest + u"x", std::u16string(u"a.b"), std::u16string(u"a b"), std::u16string(u"a_b"),
+        std::u16string(u"bj\n"), std::u16string(u"北京"), std::u16string(u"b%6a"),
+        std::u16string(u"\uFF41")}) {
+    out = text(u"kept");
+    EXPECT_EQ(error_of([&] { call(text(u"tuangou3"), text(label)); }), err::kInvalidCall)
+        << to_utf8(label);
+    EXPECT_EQ(out, text(u"kept"));
+  }
+  EXPECT_EQ(error_of([&] { call(text(u"tuangou3"), Variant()); }), err::kInvalidCall);
+  EXPECT_TRUE(call(text(u"tuangou3"), Variant::null()).is_null());
 }
 
 TEST(CategoryCodes, OnlyTheFiveKnownCodes) {

@@ -10,8 +10,7 @@ TEST(OutputEscape, ScriptStrings) {
   EXPECT_EQ(escape_script_string(u"a\\b\"c"), u"a\\\\b\\\"c");
   EXPECT_EQ(escape_script_string(u"\r\n\t\x1F\x7F"), u"\\r\\n\\u0009\\u001f\x7F");
   EXPECT_EQ(escape_script_string(u"\u2028\u2029"), u"\\u2028\\u2029");
-  EXPECT_EQ(escape_script_string(u"</script><b>x</"), u"<\\/script><b>x<\\/");
-  EXPECT_EQ(escape_script_string(u"<"), u"<");
+  EXPECT_EQ(escape_script_string(u"</script><!--<b>x>"), u"\\u003c/script>\\u003c!--\\u003cb>x>");
 }
 
 TEST(OutputEscape, HtmlAttributes) {

@@ -69,6 +69,15 @@ TEST_F(RollingNews, HeadlinesAreTrimmedQuotedAndEscaped) {
   EXPECT_EQ(out.as_array()[1], Variant::integer(4));
 }
 
+TEST_F(RollingNews, AddressesCarryNoScript) {
+  const Variant out = news(u"国内新闻</a></div>" + item(u" javascript:alert(1)", u"javascript:") +
+                           item(u"vbscript:x", u"T2") + item(u"HTTP://a.test/x", u"T3") +
+                           item(u"/x:y", u"T4") + u"国际新闻</a></div>");
+  EXPECT_EQ(out.as_array()[0],
+            text(u"var pelmo_Net_k=[[\"\",\"\"],[\"#\",\"javascript:\"],[\"#\",\"T2\"],"
+                 u"[\"HTTP://a.test/x\",\"T3\"],[\"/x:y\",\"T4\"],[\"\",\"\"]]"));
+}
+
 TEST_F(RollingNews, ItemsWithoutLinksKeepTheirEntry) {
   const Variant out = news(u"国内新闻</a></div><div class=\"p2\">no link</div>国际新闻</a></div>");
   EXPECT_EQ(out.as_array()[0], text(u"var pelmo_Net_k=[[\"\",\"\"],[\"\",\"\"],[\"\",\"\"]]"));

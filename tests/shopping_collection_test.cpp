@@ -101,5 +101,19 @@ TEST_F(ShoppingCollection, ValuesCannotLeaveTheirAttributes) {
   EXPECT_NE(out.find(u"'>Tom&#39;s &lt;b&gt;shop&lt;/b&gt;</a></span>"), std::u16string::npos);
 }
 
+TEST_F(ShoppingCollection, AddressesCarryNoScript) {
+  const std::u16string link =
+      u"<span><a href=\" javascript:go('x') \" title=\"javascript:t\"><img "
+      u"src=\"&#x6A;avascript:1\"></a><span><a href=\"https://a.test/'\" title=\"u\"><img "
+      u"src=\"data:image/gif,x\"></a>";
+  EXPECT_EQ(render(page_with(link)),
+            text(u"<li>\r\n<span class='a'><a href='#' target='_blank'  title='javascript:t'><img "
+                 u"src='#' border='0' /></a>\r\n<a href='#' target='_blank'   "
+                 u"title='javascript:t'>javascript:t</a></span>\r\n<span class='a'><a "
+                 u"href='https://a.test/&#39;' target='_blank'  title='u'><img src='#' border='0' "
+                 u"/></a>\r\n<a href='https://a.test/&#39;' target='_blank'   "
+                 u"title='u'>u</a></span>\r\n</li>\r\n"));
+}
+
 }  // namespace
 }  // namespace pelmo

@@ -11,6 +11,7 @@ namespace pelmo {
 namespace err {
 inline constexpr std::int32_t kInvalidCall = 5;      // invalid procedure call or argument
 inline constexpr std::int32_t kOverflow = 6;         // overflow
+inline constexpr std::int32_t kOutOfMemory = 7;      // out of memory
 inline constexpr std::int32_t kSubscript = 9;        // subscript out of range
 inline constexpr std::int32_t kDivisionByZero = 11;  // division by zero
 inline constexpr std::int32_t kTypeMismatch = 13;    // type mismatch
@@ -21,6 +22,7 @@ inline constexpr std::int32_t kRegexSyntax = 5017;      // syntax error in regul
 // An HTTP client failure is this base plus the transfer library's own code, as an HRESULT.
 inline constexpr std::int32_t kHttpBase = static_cast<std::int32_t>(0x800C0000u);
 inline constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x80004002u);
+inline constexpr std::int32_t kUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
 }  // namespace err
 
 class AutomationError : public std::exception {

@@ -16,7 +16,12 @@ namespace {
 std::string read_file(std::string_view path) {
   std::ifstream in{std::string(path), std::ios::binary};
   if (!in) throw UsageError("cannot read file: " + std::string(path));
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // A directory opens but throws on the first read; memory may run out on a huge file.
+  try {
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception& e) {
+    throw UsageError("cannot read file: " + std::string(path) + ": " + e.what());
+  }
 }
 
 int hex_digit(char c) {

@@ -1,6 +1,7 @@
 #include "cli/call_command.h"
 
 #include <memory>
+#include <new>
 #include <string>
 
 #include "cli/arg_words.h"
@@ -53,6 +54,33 @@ CallRequest parse_call(const std::vector<std::string_view>& words) {
 
 }  // namespace
 
+CallOutcome call_outcome(const std::function<Variant()>& call, const std::vector<Variant>& args) {
+  std::int32_t number = err::kUnexpected;
+  std::string description;
+  try {
+    const Variant result = call();
+    return {json_success(result, args), 0};
+  } catch (const AutomationError& e) {
+    number = e.number();
+    description = e.description();
+  } catch (const std::bad_alloc&) {
+    // The call's own memory is given back by now, so the failure line can still be written.
+    number = err::kOutOfMemory;
+    description = "Out of memory";
+  } catch (const std::exception& e) {
+    description = e.what();
+  }
+  return {json_failure(number, description, args), 1};
+}
+
+Variant invoke_method(_zaverer& object, const MethodEntry& method, std::vector<Variant>& args) {
+  std::vector<Variant*> refs;
+  for (Variant& arg : args) refs.push_back(&arg);
+  Variant result;
+  method.invoke(object, refs, result);
+  return result;
+}
+
 int run_call(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err) {
   CallRequest request;
   try {
@@ -62,22 +90,17 @@ int run_call(const std::vector<std::string_view>& words, std::ostream& out, std:
     return 2;
   }
 
-  std::vector<Variant*> refs;
-  for (Variant& arg : request.args) refs.push_back(&arg);
-  Variant result;
   std::shared_ptr<_zaverer> object;
-  try {
-    object = create_object(identity::kProgId);
-    if (request.with_page) object->OnStartPage(host::make_local_page(request.request_method));
-    request.method->invoke(*object, refs, result);
-  } catch (const AutomationError& e) {
-    if (object && request.with_page) object->OnEndPage();
-    out << json_failure(e.number(), e.description(), request.args) << "\n";
-    return 1;
-  }
-  if (request.with_page) object->OnEndPage();
-  out << json_success(result, request.args) << "\n";
-  return 0;
+  const CallOutcome outcome = call_outcome(
+      [&] {
+        object = create_object(identity::kProgId);
+        if (request.with_page) object->OnStartPage(host::make_local_page(request.request_method));
+        return invoke_method(*object, *request.method, request.args);
+      },
+      request.args);
+  if (object && request.with_page) object->OnEndPage();
+  out << outcome.json << "\n";
+  return outcome.status;
 }
 
 int run_methods(std::ostream& out) {

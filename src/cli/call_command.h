@@ -1,11 +1,33 @@
 // `pelmo call [--no-page] [--request-method M] METHOD [ARG ...]` and `pelmo methods`.
 #pragma once
 
+#include <functional>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "pelmo/catalogue.h"
+#include "pelmo/variant.h"
+#include "pelmo/zaverer.h"
+
 namespace pelmo::cli {
+
+// What the command prints for one call: the JSON line (without its line feed) and the exit
+// status, 0 when the call succeeded and 1 when it failed.
+struct CallOutcome {
+  std::string json;
+  int status;
+};
+
+// Runs `call` (the method, with whatever page hooks go with it) and turns its result or its
+// failure into the outcome; `args` are the caller's variables, read after the call. An
+// automation error keeps its number, running out of memory is error 7 and any other exception
+// is E_UNEXPECTED, so nothing but the outcome leaves.
+CallOutcome call_outcome(const std::function<Variant()>& call, const std::vector<Variant>& args);
+
+// Calls the method on the object with the variables as its by-reference arguments.
+Variant invoke_method(_zaverer& object, const MethodEntry& method, std::vector<Variant>& args);
 
 // Returns the exit status: 0 success, 1 the method failed, 2 usage error.
 int run_call(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err);

@@ -1,4 +1,5 @@
 // The `pelmo` command: calls any method of the component from a shell.
+#include <exception>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -19,10 +20,7 @@ constexpr std::string_view kUsage =
     "Output of call: one JSON line; exit 0 success, 1 the method failed, 2 usage error.\n"
     "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string_view> words(argv + 1, argv + argc);
+int run(const std::vector<std::string_view>& words) {
   if (words.empty()) {
     std::cerr << kUsage;
     return 2;
@@ -50,4 +48,18 @@ int main(int argc, char** argv) {
   }
   std::cerr << "pelmo: unknown command: " << command << "\n" << kUsage;
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Calls report their own failures as JSON; whatever still escapes ends here, not in abort.
+  try {
+    return run({argv + 1, argv + argc});
+  } catch (const std::exception& e) {
+    std::cerr << "pelmo: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "pelmo: unexpected failure\n";
+  }
+  return 1;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "pelmo/error.h"
@@ -102,11 +101,15 @@ std::u16string number_to_text(double d) {
   if (std::isnan(d)) return u"NaN";
   if (std::isinf(d)) return d > 0 ? u"Infinity" : u"-Infinity";
   if (d == 0) return u"0";
-  char buffer[64];
-  // %G with 15 digits already gives the automation layout: no trailing zeros, exponent form
-  // below 1E-4 and from 1E15 on, at least two exponent digits.
-  std::snprintf(buffer, sizeof buffer, "%.15G", d);
-  return ascii_to_u16(buffer);
+  char buffer[32];
+  // The general form with 15 digits is the automation layout: no trailing zeros, exponent form
+  // below 1E-4 and from 1E15 on, at least two exponent digits. Unlike printf it ignores the
+  // process's locale, so a host that sets a comma locale still gets "2.5".
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 15);
+  std::u16string out(buffer, end);
+  std::replace(out.begin(), out.end(), u'e', u'E');
+  return out;
 }
 
 std::u16string to_text(const Variant& v) {

@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "component/inner_calls.h"
+#include "component/sub_site_address.h"
 #include "config/outside_hosts.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 #include "util/output_escape.h"
-#include "util/plus_join.h"
 
 namespace pelmo::groupbuy {
 
@@ -41,8 +41,7 @@ Variant affiliate_link_script(_zaverer& self, Variant& links, Variant& label) {
   list.pop_back();
   std::u16string script = u"var a1 = [" + list + u"]";
 
-  const Variant address = util::plus_join(
-      {text(u"http://"), label, text(u"." + hosts.shopnav_domain + u"/tuan/searchproduct.do")});
+  const Variant address = sub_site_address(label, hosts.shopnav_domain, u"/tuan/searchproduct.do");
   Variant page = inner::fetch_page(self, address);
   links = page;
 

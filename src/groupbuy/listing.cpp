@@ -1,5 +1,6 @@
 #include "groupbuy/listing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 #include "util/output_escape.h"
+#include "util/web_address.h"
 
 namespace pelmo::groupbuy {
 
@@ -56,16 +58,16 @@ Offer read_offer(_zaverer& self, std::u16string_view block_text) {
   };
   Offer offer;
   offer.name = removed(cut(block, u"<span>【", u"】</span>"), u"\"");
-  offer.url = cut(block, u"<a href=\"", u"\"");
+  offer.url = util::scriptless_address(cut(block, u"<a href=\"", u"\""));
   Variant right = text(cut(block, kRightColumn, u"</div>"));
   offer.price = removed(cleaned(self, cut(right, u"<h3>", u"</h3>")), u"元");
   Variant left = text(cut(block, kLeftColumn, u"</div>"));
   offer.list_price = cut(left, u"<span>", u"</span>");
   offer.orders = removed(cleaned(self, cut(left, u"<h3>", u"</h3>")), u"人已购买");
-  offer.thumb = cut(block, u"src=\"", u"\"");
+  offer.thumb = util::scriptless_address(cut(block, u"src=\"", u"\""));
   offer.title = removed(cut(block, u"title=\"", u"\""), u"\"");
   Variant heading = text(cut(block, u"<h3>", u"</h3>"));
-  offer.source_url = removed(cut(heading, u"href=\"", u"\""), u"\"");
+  offer.source_url = util::scriptless_address(removed(cut(heading, u"href=\"", u"\""), u"\""));
   offer.ratio = price_ratio(offer.price, offer.list_price);
   return offer;
 }
@@ -114,10 +116,49 @@ long offer_count(const std::u16string& digits) {
   return std::min(pages * kRecordsPerPage, kMaxCount);
 }
 
+bool is_bare_word_unit(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+         c == u'_' || c == u'-' || c == u'.';
+}
+
+bool is_quoted_literal_unit(char16_t c) {
+  return c >= 0x20 && !(c >= 0x7F && c <= 0x9F) && c != u'"' && c != u'\'' && c != u'\\' &&
+         c != u'<' && c != u'>' && c != u'&' && c != u'\u2028' && c != u'\u2029';
+}
+
+// The city and page are written unquoted into the text, which pages run as script: only the
+// empty text, a bare word, or a quoted literal that cannot end itself or the script element.
+bool is_plain_script_value(std::u16string_view s) {
+  if (std::all_of(s.begin(), s.end(), is_bare_word_unit)) return true;
+  if (s.size() < 2 || (s.front() != u'"' && s.front() != u'\'') || s.back() != s.front()) {
+    return false;
+  }
+  const std::u16string_view inside = s.substr(1, s.size() - 2);
+  return std::all_of(inside.begin(), inside.end(), is_quoted_literal_unit);
+}
+
+// Checked before the fetch. A Null, or a value that has no text, keeps failing when the header
+// is built, after the fetch, as it always has.
+void require_plain_script_value(const Variant& value, const char* name) {
+  switch (value.type()) {
+    case VarType::Null:
+    case VarType::Bytes:
+    case VarType::Array:
+      return;
+    default:
+      if (!is_plain_script_value(to_text(value))) {
+        throw_invalid_call(std::string(name) +
+                           " must be empty, a bare word or a plain quoted literal");
+      }
+  }
+}
+
 }  // namespace
 
 Variant listing_json(_zaverer& self, Variant& url, Variant& city, Variant& category,
                      Variant& page) {
+  require_plain_script_value(city, "pcity");
+  require_plain_script_value(page, "ppage");
   Variant listing = inner::fetch_page(self, url);
 
   std::u16string joined = inner::blocks(self, listing, kBlockStart, kBlockEnd, kBlockSeparator);

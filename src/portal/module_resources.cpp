@@ -1,5 +1,6 @@
 #include "portal/module_resources.h"
 
+#include "component/sub_site_address.h"
 #include "config/outside_hosts.h"
 #include "pelmo/convert.h"
 #include "util/plus_join.h"
@@ -20,8 +21,7 @@ Variant build_address(const Variant& key, const Variant& v2, const Variant& v3, 
   if (equals_text(key, u"tuangou")) return text(u"pelmo_Chajian/Images16/1.gif");
   if (equals_text(key, u"tuangou2")) return text(u"../../pelmo_Chajian/Images16/2.gif");
   if (equals_text(key, u"tuangou3")) {
-    return util::plus_join(
-        {text(u"http://"), v2, text(u"." + outside_hosts().shopnav_domain + u"/navigate.html")});
+    return sub_site_address(v2, outside_hosts().shopnav_domain, u"/navigate.html");
   }
   return Variant();
 }

@@ -9,6 +9,7 @@
 #include "pelmo/convert.h"
 #include "pelmo/text.h"
 #include "util/output_escape.h"
+#include "util/web_address.h"
 
 namespace pelmo::portal {
 
@@ -31,8 +32,8 @@ std::size_t append_group(_zaverer& self, Variant& page, std::u16string_view star
     Variant headline = text(inner::slice(self, item, u"target=\"_blank\">", u"</a>"));
     Variant quoted;
     self.Rm(headline, quoted);
-    script += u",[\"" + util::escape_script_string(trim_spaces(address)) + u"\",\"" +
-              util::escape_script_string(trim_spaces(to_text(quoted))) + u"\"]";
+    script += u",[\"" + util::escape_script_string(util::scriptless_address(trim_spaces(address))) +
+              u"\",\"" + util::escape_script_string(trim_spaces(to_text(quoted))) + u"\"]";
   }
   return pieces.size();
 }

@@ -10,6 +10,7 @@
 #include "pelmo/text.h"
 #include "util/output_escape.h"
 #include "util/plus_join.h"
+#include "util/web_address.h"
 
 namespace pelmo::portal {
 
@@ -22,6 +23,12 @@ constexpr std::size_t kLinksPerItem = 6;
 std::u16string value_at(const std::vector<std::u16string>& list, std::size_t k) {
   if (k >= list.size()) throw_subscript_out_of_range();
   return util::escape_html_attribute(trim_spaces(list[k]));
+}
+
+// The same for an address, which may carry no script either.
+std::u16string address_at(const std::vector<std::u16string>& list, std::size_t k) {
+  if (k >= list.size()) throw_subscript_out_of_range();
+  return util::escape_html_attribute(util::scriptless_address(trim_spaces(list[k])));
 }
 
 }  // namespace
@@ -45,8 +52,8 @@ Variant shopping_collection(_zaverer& self, Variant& page, Variant& block_id, bo
   const std::size_t count = addresses.empty() ? 0 : addresses.size() - 1;
   std::u16string out;
   for (std::size_t k = 1; k <= count; ++k) {
-    const std::u16string href = value_at(addresses, k - 1);
-    const std::u16string picture = with_pictures ? value_at(pictures, k - 1) : std::u16string();
+    const std::u16string href = address_at(addresses, k - 1);
+    const std::u16string picture = with_pictures ? address_at(pictures, k - 1) : std::u16string();
     const std::u16string title = value_at(titles, k - 1);
     if (k % kLinksPerItem == 1) out += u"<li>\r\n";
     out += k % kLinksPerItem == 0 ? u"<span class='b'><a href='" : u"<span class='a'><a href='";

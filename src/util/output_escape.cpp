@@ -6,8 +6,7 @@ std::u16string escape_script_string(std::u16string_view s) {
   static constexpr char16_t kHex[] = u"0123456789abcdef";
   std::u16string out;
   out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const char16_t c = s[i];
+  for (const char16_t c : s) {
     switch (c) {
       case u'\\':
         out += u"\\\\";
@@ -28,7 +27,8 @@ std::u16string escape_script_string(std::u16string_view s) {
         out += u"\\u2029";
         break;
       case u'<':
-        out += (i + 1 < s.size() && s[i + 1] == u'/') ? u"<\\" : u"<";
+        // "</", "<!--" and "<script" inside a script element change how the page is parsed.
+        out += u"\\u003c";
         break;
       default:
         if (c < 0x20) {

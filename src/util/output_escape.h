@@ -7,8 +7,8 @@
 
 namespace pelmo::util {
 
-// Backslash, double quote, CR, LF and other controls, U+2028/U+2029 and "</" are escaped, so
-// the text can neither end the string nor the script element around it.
+// Backslash, double quote, CR, LF and other controls, U+2028/U+2029 and every "<" are escaped,
+// so the text can neither end the string nor touch the script element around it.
 std::u16string escape_script_string(std::u16string_view s);
 
 // ' < > become character references; & stays, since the values come from HTML already.
