@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the style, then builds and runs every test twice: in the
-# debug build with warnings as errors and under AddressSanitizer and UndefinedBehaviorSanitizer;
+# Installs what is missing, checks the style, then builds and runs every test three times: in
+# the debug build with warnings as errors, under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and under ThreadSanitizer (where the concurrency test shows races between objects);
 # then builds the fuzz targets and runs each for a few seconds so that they keep working;
 # last, cross-builds pelmo.dll and tests it under Wine against the Linux command.
 set -euo pipefail
@@ -11,11 +12,13 @@ echo "== style"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 jobs=$(nproc)
-for preset in default asan; do
+for preset in default asan tsan; do
   echo "== build and test: $preset"
+  started=$SECONDS
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
+  echo "== $preset: $((SECONDS - started)) s"
 done
 
 echo "== fuzz: every target briefly"
