@@ -36,7 +36,10 @@ constexpr Case kCases[] = {
      "D1616_body2s, the same text, a start marker with a '.' (engine path)"},
     {"body2s_backtracking",
      "D1616_body2s, start marker a*a*a*a*a*a*a*a*! on 20,000 'a' and an 'x'"},
+    {"body2s_many_starts",
+     "D1616_body2s, start marker a{0,15}a{0,15}a{0,15}a{0,15}a{0,15}b on 20,000 'a' and an 'x'"},
     {"ltxt_unclosed_tags", "Ltxt, 100,000 tags never closed"},
+    {"ltxt_slashes", "Ltxt, 600 times '<' and 5,000 '/'"},
     {"str4null_spaces", "Str4Null, a 10 MB run of spaces between two letters"},
     {"fnum_commas", "FNum, 1,000,000 commas"},
     {"tuan_smain_100k_offers", "D1616_Tuan_Smain, 100,000 offer blocks, served from memory"},
@@ -80,12 +83,15 @@ Prepared prepare(const std::string& name, pelmo::_zaverer& obj,
   using pelmo::bench::gb2312;
   auto hold = [](std::u16string s) { return std::make_shared<Variant>(Variant::string(s)); };
   if (name == "body2s_unclosed" || name == "body2s_unclosed_pattern" ||
-      name == "body2s_backtracking") {
+      name == "body2s_backtracking" || name == "body2s_many_starts") {
     std::u16string page, start, over = u"<div class=\"cl\"></div>";
-    if (name == "body2s_backtracking") {
+    if (name == "body2s_backtracking" || name == "body2s_many_starts") {
       page.assign(20000, u'a');
       page += u'x';  // the end marker's unit is there, so the engine has to try
-      start = u"a*a*a*a*a*a*a*a*!";
+      // The first backtracks without end from one start; the second only so far from each
+      // start, but from all 20,000 of them.
+      start = name == "body2s_backtracking" ? u"a*a*a*a*a*a*a*a*!"
+                                            : u"a{0,15}a{0,15}a{0,15}a{0,15}a{0,15}b";
       over = u"x";
     } else {
       page = unclosed_blocks();
@@ -101,6 +107,16 @@ Prepared prepare(const std::string& name, pelmo::_zaverer& obj,
   }
   if (name == "ltxt_unclosed_tags") {
     const std::u16string t = unclosed_tags();
+    auto arg = hold(t);
+    return {crc32_hex(gb2312(t)), pelmo::bench::gb_length(t), [&obj, arg] {
+              Variant r;
+              obj.Ltxt(*arg, r);
+              return r;
+            }};
+  }
+  if (name == "ltxt_slashes") {
+    std::u16string t;
+    for (int i = 0; i < 600; ++i) t += u'<' + std::u16string(5000, u'/');
     auto arg = hold(t);
     return {crc32_hex(gb2312(t)), pelmo::bench::gb_length(t), [&obj, arg] {
               Variant r;

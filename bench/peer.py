@@ -490,16 +490,22 @@ def unclosed_blocks():
 
 def hostile_case(name):
     """(input digest, function of no arguments)."""
-    if name in ('body2s_unclosed', 'body2s_unclosed_pattern', 'body2s_backtracking'):
+    if name in ('body2s_unclosed', 'body2s_unclosed_pattern', 'body2s_backtracking',
+                'body2s_many_starts'):
         over = '<div class="cl"></div>'
         if name == 'body2s_backtracking':
             page, start, over = 'a' * 20000 + 'x', 'a*a*a*a*a*a*a*a*!', 'x'
+        elif name == 'body2s_many_starts':
+            page, start, over = 'a' * 20000 + 'x', 'a{0,15}' * 5 + 'b', 'x'
         else:
             page = unclosed_blocks()
             start = '<div id="productlist"' if name == 'body2s_unclosed' else '<div id=.productlist'
         return crc(gb2312(page)), lambda: body2s(page, start, over, '#####', True)
     if name == 'ltxt_unclosed_tags':
         text = ''.join(f'<a href="/x/{i}" title="never closed" text ' for i in range(100000))
+        return crc(gb2312(text)), lambda: ltxt(text)
+    if name == 'ltxt_slashes':
+        text = ('<' + '/' * 5000) * 600
         return crc(gb2312(text)), lambda: ltxt(text)
     if name == 'str4null_spaces':
         text = 'a' + ' ' * (10 * MIB) + 'b'

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <pcre2.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "extract/marker_search.h"
@@ -130,13 +132,67 @@ TEST_P(Pcre2RegExpBoth, ExplodingPatternFailsWithinLimits) {
   auto re = [&](std::u16string pattern) {
     Pcre2Limits l = limits();
     // The interpreter needs over a second for the default limit; a lower one takes the same path.
-    if (!l.use_jit) l.match = 2'000'000;
+    if (!l.use_jit) l.work = 2'000'000;
     return make(std::move(pattern), true, true, l);
   };
   EXPECT_EQ(error_of([&] { re(u"(a*)*b")->Execute(run + u"cb"); }), err::kOutOfStack);
   EXPECT_EQ(error_of([&] { re(u"a*a*a*a*a*a*a*a*a*a*c")->Execute(run + u"bc"); }),
             err::kOutOfStack);
   EXPECT_EQ(error_of([&] { re(u"(a+)+b")->Replace(run + u"cb", u""); }), err::kOutOfStack);
+}
+
+// Each start position of "a*a*a*c" on 200 "a" backtracks up to 20,000 steps, all of them
+// about 1.3 million: a budget of 300,000 for the whole call runs out although no single start
+// comes near it. The default budget gives the engine's answer.
+TEST_P(Pcre2RegExpBoth, WorkBudgetCoversTheWholeCallNotEachStart) {
+  const std::u16string text = std::u16string(200, u'a') + u"bc";
+  Pcre2Limits small = limits();
+  small.work = 300'000;
+  EXPECT_EQ(error_of([&] { make(u"a*a*a*c", true, true, small)->Execute(text); }),
+            err::kOutOfStack);
+  EXPECT_EQ(error_of([&] { make(u"a*a*a*c", true, true, small)->Replace(text, u""); }),
+            err::kOutOfStack);
+  const auto matches = re(u"a*a*a*c")->Execute(text);
+  ASSERT_EQ(matches.size(), 1u);
+  EXPECT_EQ(matches[0].index, 201u);
+}
+
+// The budget searches start positions in windows and runs a costly start alone; the matches
+// must be those of one plain engine search per match, wherever they fall.
+TEST_P(Pcre2RegExpBoth, WindowedSearchFindsWhatOnePlainSearchFinds) {
+  auto plain = [&](const std::u16string& pattern, const std::u16string& text) {
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code =
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                      PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY, &error, &offset, nullptr);
+    pcre2_match_data* data = pcre2_match_data_create(1, nullptr);
+    std::vector<std::pair<std::size_t, std::size_t>> found;
+    for (std::size_t from = 0; from <= text.size();) {
+      if (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from, 0, data,
+                      nullptr) < 0)
+        break;
+      const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
+      found.emplace_back(ov[0], ov[1] - ov[0]);
+      from = ov[1] > ov[0] ? ov[1] : ov[0] + 1;
+    }
+    pcre2_match_data_free(data);
+    pcre2_code_free(code);
+    return found;
+  };
+  // Matches cheap and costly, close together and far apart, around the window sizes.
+  std::u16string text;
+  for (std::size_t i = 0; i < 40; ++i) {
+    text += std::u16string((i * 37) % 300, u'.') + u"x";
+    if (i % 3 == 0) text += u"<b>" + std::u16string((i * 101) % 5000, u'-') + u"</B>";
+    if (i % 7 == 0) text += u"<b>";  // opened again, closed by the next block's end
+  }
+  for (const std::u16string pattern : {u"<b>(?s:.*?)</b>|x", u"x|<b>(?s:.*?)</b>", u"x*", u"\\.+x",
+                                       u"<b>(?s:.*?)</b>$", u"(?s:.*)x"}) {
+    std::vector<std::pair<std::size_t, std::size_t>> ours;
+    for (const auto& m : re(pattern)->Execute(text)) ours.emplace_back(m.index, m.value.size());
+    EXPECT_EQ(ours, plain(pattern, text)) << pattern.size();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(JitAndInterpreter, Pcre2RegExpBoth, ::testing::Bool(),

@@ -158,7 +158,7 @@ void ZavererObject::Rm(V& str, V& result) {
 }
 
 void ZavererObject::Ltxt(V& ContentStr, V& result) {
-  run_slot(result, [&] { return util::strip_tags(*platform_, ContentStr); });
+  run_slot(result, [&] { return util::strip_tags(ContentStr); });
 }
 
 void ZavererObject::Str4Null(V& sInfo, V& result) {

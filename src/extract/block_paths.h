@@ -24,6 +24,8 @@ std::u16string escape_over_marker(std::u16string_view marker);   // \ ( ) ? [ ]
 
 // True when both markers, once escaped, are plain literal text in the pattern.
 bool markers_are_literal(std::u16string_view start, std::u16string_view over);
+// The same for the end marker alone.
+bool over_marker_is_literal(std::u16string_view over);
 
 // The regular-expression path: start, any run (line feeds included, shortest first), over,
 // case-insensitive and global. Fails with the engine's errors.

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "extract/block_paths.h"
+#include "extract/marker_search.h"
 
 namespace pelmo::extract {
 
@@ -56,7 +57,16 @@ std::vector<Block> engine_blocks(host::Platform& platform, std::u16string_view t
         ->Execute(std::u16string());
   }
   auto regexp = block_regexp(platform, escaped_start + std::u16string(kFastRun) + escaped_over);
-  std::vector<host::RegExpMatch> matches = regexp->Execute(text);
+  // With a literal end marker every block ends at an occurrence of it (unless a "|" in the start
+  // marker splits the pattern), and nothing in the pattern looks past its own match, so the text
+  // after the last one cannot change the blocks. Cut off, it spares the engine a run to the end
+  // of the page from every start marker there.
+  std::u16string_view searched = text;
+  if (over_marker_is_literal(over) && !over.empty() && start.find(u'|') == start.npos) {
+    const std::size_t last = MarkerSearch(over, UnitFold::AsciiLetters).find_last(text);
+    searched = text.substr(0, last == MarkerSearch::npos ? 0 : last + over.size());
+  }
+  std::vector<host::RegExpMatch> matches = regexp->Execute(searched);
   regexp.reset();
   std::vector<Block> blocks;
   blocks.reserve(matches.size());

@@ -11,9 +11,13 @@ constexpr std::u16string_view kOverSyntax = u".^$*+{}|";
 
 }  // namespace
 
+bool over_marker_is_literal(std::u16string_view over) {
+  return over.find_first_of(kOverSyntax) == std::u16string_view::npos;
+}
+
 bool markers_are_literal(std::u16string_view start, std::u16string_view over) {
   return start.find_first_of(kStartSyntax) == std::u16string_view::npos &&
-         over.find_first_of(kOverSyntax) == std::u16string_view::npos;
+         over_marker_is_literal(over);
 }
 
 // The engine's leftmost-shortest match of start, any run, over is: the first start at or

@@ -113,7 +113,8 @@ class Pcre2RegExp final : public RegExp {
     CompileContextPtr context(check_alloc(pcre2_compile_context_create(nullptr)));
     pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
     // Code units, not code points: "(*UTF)" and "(*UCP)" may not switch the dialect.
-    std::uint32_t options = PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
+    std::uint32_t options =
+        PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP | PCRE2_USE_OFFSET_LIMIT;
     if (ignore_case_) options |= PCRE2_CASELESS;
     int error = 0;
     PCRE2_SIZE offset = 0;
@@ -132,7 +133,6 @@ class Pcre2RegExp final : public RegExp {
   void prepare_match_context() {
     if (!match_context_) {
       match_context_.reset(check_alloc(pcre2_match_context_create(nullptr)));
-      pcre2_set_match_limit(match_context_.get(), limits_.match);
       pcre2_set_depth_limit(match_context_.get(), limits_.depth);
       pcre2_set_heap_limit(match_context_.get(), limits_.heap_kib);
     }
@@ -144,30 +144,96 @@ class Pcre2RegExp final : public RegExp {
     }
   }
 
+  struct Found {
+    std::size_t begin = 0, end = 0;
+    bool found = false;
+  };
+
+  // One engine call whose match must start in [from, last_start], each start allowed
+  // `per_start` steps of the match counter.
+  int match_once(std::u16string_view text, std::size_t from, std::size_t last_start,
+                 std::uint64_t per_start, pcre2_match_data* data) {
+    pcre2_set_offset_limit(match_context_.get(), last_start);
+    pcre2_set_match_limit(match_context_.get(), static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                                    per_start, UINT32_MAX)));
+    return pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from,
+                       jit_ ? 0 : PCRE2_NO_JIT, data, match_context_.get());
+  }
+
+  void charge(std::uint64_t steps) {
+    if (steps > work_left_) throw_match_error(PCRE2_ERROR_MATCHLIMIT);
+    work_left_ -= steps;
+  }
+
+  // The leftmost match starting at or after `from`, as one unanchored search would find it.
+  // The engine restarts its match counter at every start position, so one call could try
+  // many starts that each backtrack just under its limit. Instead, starts are searched in
+  // windows where every start may take one step (what a start that fails at once costs),
+  // charged one step per position passed; a window where some start needs more is halved
+  // until that start stands alone, which then runs with a doubling limit and is charged each
+  // limit it was allowed. The match is the one the single search gives, unless the budget
+  // runs out first (error 28).
+  Found find(std::u16string_view text, std::size_t from, pcre2_match_data* data) {
+    const std::size_t n = text.size();
+    std::size_t lo = from;
+    while (lo <= n) {
+      if (work_left_ == 0) throw_match_error(PCRE2_ERROR_MATCHLIMIT);
+      const std::size_t hi =
+          std::min<std::uint64_t>(n, lo + std::min<std::uint64_t>(window_, work_left_ - 1));
+      int rc = match_once(text, lo, hi, 1, data);
+      std::size_t passed = hi - lo + 1;  // positions paid for by this window
+      if (rc == PCRE2_ERROR_MATCHLIMIT) {
+        charge(passed);
+        if (hi > lo) {
+          window_ = (hi - lo) / 2;
+          continue;
+        }
+        for (std::uint64_t allowed = 2; rc == PCRE2_ERROR_MATCHLIMIT; allowed *= 2) {
+          allowed = std::min(allowed, work_left_);
+          if (allowed == 0) throw_match_error(PCRE2_ERROR_MATCHLIMIT);
+          charge(allowed);
+          rc = match_once(text, lo, lo, allowed, data);
+        }
+        window_ = kFirstWindow;
+        passed = 0;
+      }
+      if (rc >= 0) {
+        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+        if (passed > 0) charge(ovector[0] - lo + 1);
+        window_ = std::min(kLastWindow, window_ * 2);
+        return {ovector[0], std::max(ovector[1], ovector[0]), true};
+      }
+      if (rc != PCRE2_ERROR_NOMATCH) throw_match_error(rc);
+      charge(passed);
+      if (hi == n) break;
+      lo = hi + 1;
+      window_ = std::min(kLastWindow, std::max<std::size_t>(1, window_ * 2));
+    }
+    return {};
+  }
+
   // Calls on_match(begin, end) for every match left to right (the first only unless
   // Global). After an empty match the next search starts one code unit further on.
   template <typename OnMatch>
   void for_each_match(std::u16string_view text, OnMatch&& on_match) {
     compile();
     prepare_match_context();
+    work_left_ = limits_.work;
+    window_ = kFirstWindow;
     // Only the whole match is read, so one offset pair is enough.
     MatchDataPtr data(check_alloc(pcre2_match_data_create(1, nullptr)));
-    const auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
-    const std::uint32_t options = jit_ ? 0 : PCRE2_NO_JIT;
     std::size_t from = 0;
     while (from <= text.size()) {
-      int rc = pcre2_match(code_.get(), subject, text.size(), from, options, data.get(),
-                           match_context_.get());
-      if (rc == PCRE2_ERROR_NOMATCH) break;
-      if (rc < 0) throw_match_error(rc);
-      const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-      std::size_t begin = ovector[0];
-      std::size_t end = std::max(ovector[1], begin);
-      on_match(begin, end);
+      const Found match = find(text, from, data.get());
+      if (!match.found) break;
+      on_match(match.begin, match.end);
       if (!global_) break;
-      from = end > begin ? end : begin + 1;
+      from = match.end > match.begin ? match.end : match.begin + 1;
     }
   }
+
+  static constexpr std::size_t kFirstWindow = 64;
+  static constexpr std::size_t kLastWindow = std::size_t{1} << 20;
 
   Pcre2Limits limits_;
   std::u16string pattern_;
@@ -177,6 +243,8 @@ class Pcre2RegExp final : public RegExp {
   CodePtr code_;
   MatchContextPtr match_context_;
   JitStackPtr jit_stack_;
+  std::uint64_t work_left_ = 0;
+  std::size_t window_ = kFirstWindow;
 };
 
 }  // namespace

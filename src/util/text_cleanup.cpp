@@ -14,13 +14,33 @@ Variant replace_quotes(Variant& str) {
   return Variant::string(std::move(replaced));
 }
 
-Variant strip_tags(host::Platform& platform, const Variant& content) {
-  std::u16string text = to_text(content);
-  auto pattern = platform.CreateRegExp();
-  pattern->SetPattern(u"<\\/*[^<>]*>");
-  pattern->SetIgnoreCase(true);
-  pattern->SetGlobal(true);
-  return Variant::string(pattern->Replace(text, u""));
+// The tag pattern "<\/*[^<>]*>" matches what "<[^<>]*>" matches: the slashes it lets
+// through first are also "[^<>]". Leftmost-first, a match is a "<" and everything up to the
+// next ">" when no "<" comes before it; a "<" followed by another "<" before any ">" starts
+// nothing, and one with neither after it ends the search. One pass finds all of them, where
+// the engine backtracks between the two runs that take the same slashes.
+std::u16string remove_tags(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t copied = 0;
+  std::size_t open = text.find(u'<');
+  while (open != std::u16string_view::npos) {
+    const std::size_t stop = text.find_first_of(u"<>", open + 1);
+    if (stop == std::u16string_view::npos) break;
+    if (text[stop] == u'<') {
+      open = stop;
+      continue;
+    }
+    out.append(text.substr(copied, open - copied));
+    copied = stop + 1;
+    open = text.find(u'<', copied);
+  }
+  out.append(text.substr(copied));
+  return out;
+}
+
+Variant strip_tags(const Variant& content) {
+  return Variant::string(remove_tags(to_text(content)));
 }
 
 Variant single_line(const Variant& info) {
