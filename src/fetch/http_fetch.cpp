@@ -1,16 +1,27 @@
 #include "fetch/fetch.h"
+#include "fetch/fetch_cache.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 
 namespace pelmo::fetch {
 
-Variant get_body(host::Platform& platform, const Variant& url) {
+namespace {
+
+FetchedPage request(host::Platform& platform, const std::u16string& url) {
   // A client of our own per call, not the page's Server: the fetch works without a page.
   std::unique_ptr<host::HttpClient> client = platform.CreateHttpClient();
   if (!client) throw AutomationError(429, "ActiveX component can't create object: HTTP client");
-  client->Open(u"Get", to_text(url), false, u"", u"");
+  client->Open(u"Get", url, false, u"", u"");
   client->Send();
-  return Variant::bytes(client->TakeResponseBody());
+  const int status = client->Status();
+  return {status, client->TakeResponseBody()};
+}
+
+}  // namespace
+
+Variant get_body(host::Platform& platform, const Variant& url) {
+  const std::u16string address = to_text(url);
+  return Variant::bytes(fetch_cache().get(address, [&] { return request(platform, address); }));
 }
 
 }  // namespace pelmo::fetch
