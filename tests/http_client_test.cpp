@@ -137,9 +137,23 @@ TEST_F(HttpClient, GetsTheBodyWithAGetInAnyCase) {
   EXPECT_EQ(seen_method_, "GET");
 }
 
-TEST_F(HttpClient, ErrorStatusesGiveTheirBodies) {
-  EXPECT_EQ(as_string(get(server_.url("/missing"))), "<h1>not here</h1>");
-  EXPECT_EQ(as_string(get(server_.url("/broken"))), "server trouble");
+TEST_F(HttpClient, ErrorStatusesGiveTheirBodiesAndTheFinalStatusShows) {
+  const struct {
+    const char* path;
+    int status;
+    const char* body;
+  } cases[] = {{"/page", 200, "hello"},
+               {"/hop", 200, "hello"},
+               {"/missing", 404, "<h1>not here</h1>"},
+               {"/broken", 500, "server trouble"}};
+  for (const auto& c : cases) {
+    auto client = host::make_curl_http_client();
+    client->Open(u"Get", server_.url16(c.path), false, u"", u"");
+    EXPECT_EQ(expect_automation_error([&] { client->Status(); }).number(), err::kInvalidCall);
+    client->Send();
+    EXPECT_EQ(client->Status(), c.status) << c.path;
+    EXPECT_EQ(as_string(client->ResponseBody()), c.body) << c.path;
+  }
 }
 
 TEST_F(HttpClient, RedirectsAreFollowedWithinTheBound) {

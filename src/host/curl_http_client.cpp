@@ -152,8 +152,16 @@ class CurlHttpClient final : public HttpClient {
     if (rc != CURLE_OK) {
       throw_curl(rc, error_text[0] != '\0' ? error_text : curl_easy_strerror(rc), url_);
     }
+    long status = 0;
+    check(curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status), "CURLINFO_RESPONSE_CODE");
+    status_ = static_cast<int>(status);
     body_ = std::move(body);
     sent_ = true;
+  }
+
+  int Status() override {
+    if (!sent_) throw_invalid_call("HTTP client: no response yet (call Open and Send first)");
+    return status_;
   }
 
   Bytes ResponseBody() override {
@@ -170,6 +178,7 @@ class CurlHttpClient final : public HttpClient {
   HttpLimits limits_;
   bool opened_ = false;
   bool sent_ = false;
+  int status_ = 0;
   std::string url_;
   std::string user_;
   std::string password_;

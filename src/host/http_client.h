@@ -14,6 +14,8 @@ class HttpClient {
                     const std::u16string& user, const std::u16string& password) = 0;
   // Returns when the whole response has arrived; transport failures throw AutomationError.
   virtual void Send() = 0;
+  // The final HTTP status of the response (after redirects).
+  virtual int Status() = 0;
   // The body bytes, whatever the status.
   virtual Bytes ResponseBody() = 0;
   // The body handed over for good, for a caller that reads it once and drops the client; a

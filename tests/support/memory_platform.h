@@ -17,7 +17,9 @@ namespace pelmo::testing {
 
 class MemoryPlatform final : public host::Platform {
  public:
-  void serve(std::u16string url, Bytes body) { pages_[std::move(url)] = std::move(body); }
+  void serve(std::u16string url, Bytes body, int status = 200) {
+    pages_[std::move(url)] = {std::move(body), status};
+  }
   int fetches() const { return fetches_; }
 
   std::unique_ptr<host::HttpClient> CreateHttpClient() override {
@@ -39,8 +41,10 @@ class MemoryPlatform final : public host::Platform {
       if (page == platform_.pages_.end()) {
         throw AutomationError(err::kHttpBase + 7, "HTTP request failed: nothing served here");
       }
-      body_ = &page->second;
+      body_ = &page->second.body;
+      status_ = page->second.status;
     }
+    int Status() override { return status_; }
     // A fresh copy each time, sized and hinted as the network client sizes its body.
     Bytes ResponseBody() override {
       Bytes copy;
@@ -55,9 +59,14 @@ class MemoryPlatform final : public host::Platform {
     MemoryPlatform& platform_;
     std::u16string url_;
     const Bytes* body_ = nullptr;
+    int status_ = 0;
   };
 
-  std::map<std::u16string, Bytes> pages_;
+  struct Page {
+    Bytes body;
+    int status;
+  };
+  std::map<std::u16string, Page> pages_;
   int fetches_ = 0;
 };
 

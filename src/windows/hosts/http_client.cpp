@@ -1,6 +1,7 @@
 // The HTTP client the system provides under the ProgID "MSXML2.XMLHTTP", driven by name.
 #include <objbase.h>
 
+#include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "windows/base/dispatch.h"
 #include "windows/hosts/windows_hosts.h"
@@ -24,6 +25,11 @@ class XmlHttpClient final : public HttpClient {
   }
 
   void Send() override { client_.call(L"Send"); }
+
+  int Status() override {
+    OwnedVariant status = client_.get(L"Status");
+    return static_cast<int>(to_number(com::from_variant(status.get())));
+  }
 
   Bytes ResponseBody() override {
     OwnedVariant body = client_.get(L"ResponseBody");

@@ -1,0 +1,35 @@
+// The fetch cache's three operator settings, read like every other setting (environment
+// variable, then on Windows the registry value under HKLM\SOFTWARE\pelmo, then the default).
+// A value that is not a whole number within its bounds is ignored and the default taken; the
+// reason is kept so the command can tell the operator.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelmo {
+
+struct FetchCacheSettings {
+  std::int64_t fresh_seconds = 0;  // 0: the cache is off
+  std::int64_t stale_seconds = 0;
+  std::int64_t megabytes = 64;
+  // One line per ignored value ("PELMO_FETCH_CACHE_SECONDS: ... ignored, 0 used"); empty when
+  // every value was taken.
+  std::string ignored;
+
+  std::size_t capacity_bytes() const { return static_cast<std::size_t>(megabytes) << 20; }
+};
+
+inline constexpr std::int64_t kMaxFetchCacheSeconds = 365LL * 24 * 60 * 60;
+// Kept within half the address space, so the byte count fits the 32-bit build too.
+inline constexpr std::int64_t kMaxFetchCacheMegabytes = sizeof(void*) >= 8 ? 1'048'576 : 2'047;
+
+// A whole number from 0 to `max`, spaces around it allowed; nothing for anything else.
+std::optional<std::int64_t> parse_bounded_count(std::u16string_view text, std::int64_t max);
+
+// Reads the three settings afresh: cheap enough for every fetch, so a change takes effect at once.
+FetchCacheSettings fetch_cache_settings();
+
+}  // namespace pelmo

@@ -1,0 +1,186 @@
+#include "fetch/fetch_cache.h"
+
+#include <utility>
+
+#include "pelmo/error.h"
+#include "pelmo/text.h"
+
+namespace pelmo::fetch {
+
+namespace {
+
+using Seconds = std::chrono::seconds;
+
+bool is_success(int status) { return status >= 200 && status < 300; }
+
+[[noreturn]] void throw_wait_timeout(const std::u16string& url, std::chrono::milliseconds limit) {
+  // The number a timed-out transfer of the network client carries.
+  throw AutomationError(err::kHttpBase + 28, "HTTP request failed: gave up after " +
+                                                 std::to_string(limit.count()) +
+                                                 " ms waiting for the same address already "
+                                                 "being fetched (URL: " +
+                                                 to_utf8(url) + ")");
+}
+
+}  // namespace
+
+std::size_t FetchCache::charge_for(const std::u16string& url, const Bytes& body) {
+  // Besides the body and the key's text: the table's node (entry, next link, cached hash) and
+  // its bucket, the recency list's node (two links and the key pointer), and the shared body's
+  // control block and vector.
+  constexpr std::size_t kBookkeeping = sizeof(decltype(copies_)::value_type) + 3 * sizeof(void*) +
+                                       3 * sizeof(void*) + 2 * sizeof(long) + sizeof(Bytes);
+  return body.capacity() + (url.size() + 1) * sizeof(char16_t) + kBookkeeping;
+}
+
+FetchCache::FetchCache(SettingsReader settings, Clock clock, std::chrono::milliseconds wait_limit)
+    : settings_(std::move(settings)), clock_(std::move(clock)), wait_limit_(wait_limit) {}
+
+Bytes FetchCache::get(const std::u16string& url, const Fetch& fetch) {
+  const FetchCacheSettings settings = settings_();
+  if (settings.fresh_seconds <= 0) {
+    if (holds_copies_.load(std::memory_order_relaxed)) clear();
+    return fetch().body;
+  }
+  // The copy is made outside the lock; the shared body stays valid even if evicted meanwhile.
+  return Bytes(*lookup_or_fetch(url, fetch, settings));
+}
+
+std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& url,
+                                                         const Fetch& fetch,
+                                                         const FetchCacheSettings& settings) {
+  std::unique_lock lock(mutex_);
+  evict_to(settings.capacity_bytes());  // a lowered size takes effect at once
+  if (auto copy = copies_.find(url); copy != copies_.end()) {
+    const TimePoint now = clock_();
+    if (now < copy->second.expires) {
+      recency_.splice(recency_.begin(), recency_, copy->second.recency);
+      return copy->second.body;
+    }
+    if (now > copy->second.expires + Seconds(settings.stale_seconds)) erase(url);
+  }
+  if (auto flying = flights_.find(url); flying != flights_.end()) {
+    const std::shared_ptr<Flight> flight = flying->second;
+    ++waiting_;
+    const bool landed = landed_.wait_for(lock, wait_limit_, [&] { return flight->landed; });
+    --waiting_;
+    if (!landed) throw_wait_timeout(url, wait_limit_);
+    if (flight->failure) std::rethrow_exception(flight->failure);
+    return flight->body;
+  }
+
+  const auto flight = std::make_shared<Flight>();
+  flights_.emplace(url, flight);
+  lock.unlock();
+  // Whatever happens, the flight lands: waiters get the answer or the failure, and the address
+  // is free for the next request.
+  std::shared_ptr<const Bytes> body;
+  std::exception_ptr failure;
+  try {
+    body = refresh(url, fetch, settings);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  lock.lock();
+  flight->landed = true;
+  flight->body = body;
+  flight->failure = failure;
+  flights_.erase(url);
+  lock.unlock();
+  landed_.notify_all();
+  if (failure) std::rethrow_exception(failure);
+  return body;
+}
+
+std::shared_ptr<const Bytes> FetchCache::refresh(const std::u16string& url, const Fetch& fetch,
+                                                 const FetchCacheSettings& settings) {
+  FetchedPage page;
+  std::exception_ptr failure;
+  try {
+    page = fetch();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  auto body = std::make_shared<const Bytes>(std::move(page.body));
+  std::lock_guard lock(mutex_);
+  const TimePoint now = clock_();
+  if (failure || page.status >= 500) {
+    // The site could not answer: a copy still within its stale time stands in.
+    if (auto copy = copies_.find(url);
+        copy != copies_.end() && now <= copy->second.expires + Seconds(settings.stale_seconds)) {
+      return copy->second.body;
+    }
+    if (failure) std::rethrow_exception(failure);
+    return body;
+  }
+  if (!is_success(page.status)) {
+    erase(url);  // the site answered: an older copy no longer stands for the page
+    return body;
+  }
+  try {
+    store(url, body, now + Seconds(settings.fresh_seconds), settings.capacity_bytes());
+  } catch (const std::bad_alloc&) {
+    // Not kept; the caller still has its answer.
+  }
+  return body;
+}
+
+void FetchCache::store(const std::u16string& url, std::shared_ptr<const Bytes> body,
+                       TimePoint expires, std::size_t capacity) {
+  erase(url);
+  const std::size_t charge = charge_for(url, *body);
+  if (charge > capacity) return;
+  evict_to(capacity - charge);
+  auto [entry, inserted] = copies_.try_emplace(url);
+  try {
+    recency_.push_front(&entry->first);
+  } catch (...) {
+    copies_.erase(entry);
+    throw;
+  }
+  entry->second = Copy{std::move(body), expires, charge, recency_.begin()};
+  bytes_ += charge;
+  holds_copies_.store(true, std::memory_order_relaxed);
+}
+
+void FetchCache::erase(const std::u16string& url) {
+  auto entry = copies_.find(url);
+  if (entry == copies_.end()) return;
+  bytes_ -= entry->second.charge;
+  recency_.erase(entry->second.recency);
+  copies_.erase(entry);
+}
+
+void FetchCache::evict_to(std::size_t limit) {
+  while (bytes_ > limit && !recency_.empty()) erase(*recency_.back());
+}
+
+std::size_t FetchCache::bytes_held() const {
+  std::lock_guard lock(mutex_);
+  return bytes_;
+}
+
+std::size_t FetchCache::copies_held() const {
+  std::lock_guard lock(mutex_);
+  return copies_.size();
+}
+
+std::size_t FetchCache::callers_waiting() const {
+  std::lock_guard lock(mutex_);
+  return waiting_;
+}
+
+void FetchCache::clear() {
+  std::lock_guard lock(mutex_);
+  copies_.clear();
+  recency_.clear();
+  bytes_ = 0;
+  holds_copies_.store(false, std::memory_order_relaxed);
+}
+
+FetchCache& fetch_cache() {
+  static FetchCache instance(fetch_cache_settings, [] { return std::chrono::steady_clock::now(); });
+  return instance;
+}
+
+}  // namespace pelmo::fetch

@@ -1,0 +1,100 @@
+// The process's cache of fetched bodies, in front of the HTTP client: off unless an operator
+// sets a cache time. While on, a body answered with a 2xx status is reused for that time, one
+// request per address is in flight at a time (other callers wait for it and share its answer or
+// its failure), and when a refresh fails a copy within the stale time is served instead. It
+// keeps bytes only, so every method decodes and extracts a cached body exactly as a fresh one.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "config/fetch_cache_settings.h"
+#include "pelmo/variant.h"
+
+namespace pelmo::fetch {
+
+// What one request brought back: the final status and the body, whatever the status.
+struct FetchedPage {
+  int status = 0;
+  Bytes body;
+};
+
+class FetchCache {
+ public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  using SettingsReader = std::function<FetchCacheSettings()>;
+  using Fetch = std::function<FetchedPage()>;
+
+  // Callers waiting for a request already in flight give up after the HTTP clients' own limit
+  // on a whole transfer.
+  static constexpr std::chrono::milliseconds kDefaultWaitLimit{60'000};
+
+  // The settings are read at every call, so a changed value takes effect at once.
+  FetchCache(SettingsReader settings, Clock clock,
+             std::chrono::milliseconds wait_limit = kDefaultWaitLimit);
+  FetchCache(const FetchCache&) = delete;
+  FetchCache& operator=(const FetchCache&) = delete;
+
+  // The body for the address (its exact text), from a kept copy or from `fetch`, which throws
+  // on a failed transfer. With the cache off, `fetch` runs every time and nothing is kept.
+  Bytes get(const std::u16string& url, const Fetch& fetch);
+
+  // Bytes charged for the kept copies: bodies, keys and bookkeeping.
+  std::size_t bytes_held() const;
+  std::size_t copies_held() const;
+  // Callers now waiting for a request another caller made.
+  std::size_t callers_waiting() const;
+  void clear();
+
+ private:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  struct Copy {
+    std::shared_ptr<const Bytes> body;
+    TimePoint expires;
+    std::size_t charge = 0;
+    std::list<const std::u16string*>::iterator recency;
+  };
+  struct Flight {
+    bool landed = false;
+    std::shared_ptr<const Bytes> body;
+    std::exception_ptr failure;
+  };
+
+  std::shared_ptr<const Bytes> lookup_or_fetch(const std::u16string& url, const Fetch& fetch,
+                                               const FetchCacheSettings& settings);
+  std::shared_ptr<const Bytes> refresh(const std::u16string& url, const Fetch& fetch,
+                                       const FetchCacheSettings& settings);
+  static std::size_t charge_for(const std::u16string& url, const Bytes& body);
+  // The helpers below run with mutex_ held.
+  void store(const std::u16string& url, std::shared_ptr<const Bytes> body, TimePoint expires,
+             std::size_t capacity);
+  void erase(const std::u16string& url);
+  void evict_to(std::size_t limit);
+
+  SettingsReader settings_;
+  Clock clock_;
+  std::chrono::milliseconds wait_limit_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable landed_;
+  std::unordered_map<std::u16string, Copy> copies_;
+  std::list<const std::u16string*> recency_;  // keys of copies_, most recently used first
+  std::unordered_map<std::u16string, std::shared_ptr<Flight>> flights_;
+  std::size_t bytes_ = 0;
+  std::size_t waiting_ = 0;
+  // Lets a cache that was switched off drop its copies without taking the lock on every call.
+  std::atomic<bool> holds_copies_{false};
+};
+
+// The one cache of the process, on the operator's settings and the steady clock.
+FetchCache& fetch_cache();
+
+}  // namespace pelmo::fetch

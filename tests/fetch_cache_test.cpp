@@ -1,0 +1,212 @@
+#include "fetch/fetch_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pelmo/error.h"
+#include "support/loopback_server.h"
+
+namespace pelmo::fetch {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::expect_automation_error;
+
+TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
+  const struct {
+    std::u16string_view text;
+    std::optional<std::int64_t> value;
+  } cases[] = {{u"0", 0},       {u"60", 60},   {u" 7\t", 7},    {u"007", 7},
+               {u"1000", 1000}, {u"1001", {}}, {u"-1", {}},     {u"+5", {}},
+               {u"1.5", {}},    {u"1e3", {}},  {u"", {}},       {u"  ", {}},
+               {u"ten", {}},    {u"5 5", {}},  {u"\uFF15", {}}, {u"99999999999999999999", {}}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(parse_bounded_count(c.text, 1000), c.value)
+        << std::string(c.text.begin(), c.text.end());
+  }
+
+  // Bad values leave the defaults and say so; the cache stays off.
+  setenv("PELMO_FETCH_CACHE_SECONDS", "-30", 1);
+  setenv("PELMO_FETCH_STALE_SECONDS", "600", 1);
+  setenv("PELMO_FETCH_CACHE_MB", "99999999", 1);
+  const FetchCacheSettings read = fetch_cache_settings();
+  unsetenv("PELMO_FETCH_CACHE_SECONDS");
+  unsetenv("PELMO_FETCH_STALE_SECONDS");
+  unsetenv("PELMO_FETCH_CACHE_MB");
+  EXPECT_EQ(read.fresh_seconds, 0);
+  EXPECT_EQ(read.stale_seconds, 600);
+  EXPECT_EQ(read.megabytes, 64);
+  EXPECT_NE(read.ignored.find("PELMO_FETCH_CACHE_SECONDS"), std::string::npos) << read.ignored;
+  EXPECT_NE(read.ignored.find("PELMO_FETCH_CACHE_MB"), std::string::npos) << read.ignored;
+  EXPECT_EQ(read.ignored.find("STALE"), std::string::npos) << read.ignored;
+  EXPECT_TRUE(fetch_cache_settings().ignored.empty());
+}
+
+// A cache on a clock the test moves and settings it changes, fetching from a script.
+class FetchCacheTest : public ::testing::Test {
+ protected:
+  static constexpr int kFails = -1;  // the status of an answer that throws instead
+
+  FetchCache cache{[this] { return settings; },
+                   [this] { return std::chrono::steady_clock::time_point(now.load()); }, 2s};
+  FetchCacheSettings settings{
+      .fresh_seconds = 60, .stale_seconds = 30, .megabytes = 1, .ignored = {}};
+  std::atomic<std::chrono::steady_clock::duration> now{std::chrono::hours(1)};
+  std::atomic<int> requests{0};
+
+  // The body the cache gives for `url` when a request would answer `status`; the n-th request
+  // answers the body "rn".
+  std::string get(const std::u16string& url, int status) {
+    const Bytes body = cache.get(url, [&] {
+      const int n = ++requests;
+      if (status == kFails) throw AutomationError(err::kHttpBase + 7, "refused");
+      const std::string text = "r" + std::to_string(n);
+      return FetchedPage{status, Bytes(text.begin(), text.end())};
+    });
+    return std::string(body.begin(), body.end());
+  }
+};
+
+TEST_F(FetchCacheTest, KeepsSuccessfulBodiesForTheCacheTimeAndStandsInWithStaleOnes) {
+  const struct {
+    const char* what;
+    std::int64_t cache_seconds;
+    std::chrono::seconds advance;
+    const char* url;
+    int status;          // what a request would answer
+    const char* expect;  // the body given, or nullptr for the refused error
+    int requests;        // requests made so far
+  } steps[] = {
+      {"first call asks", 60, 0s, "http://a/", 200, "r1", 1},
+      {"within the cache time", 60, 59s, "http://a/", 500, "r1", 1},
+      {"the key is the exact text", 60, 0s, "http://A/", 500, "r2", 2},
+      {"expired: asks again", 60, 2s, "http://a/", 201, "r3", 3},
+      {"refresh refused: the stale copy", 60, 61s, "http://a/", kFails, "r3", 4},
+      {"refresh answers 503: the stale copy", 60, 29s, "http://a/", 503, "r3", 5},
+      {"past the stale time: fails as without a cache", 60, 2s, "http://a/", kFails, nullptr, 6},
+      {"and a 500 body is given as is", 60, 0s, "http://a/", 500, "r7", 7},
+      {"the 500 answer was not kept", 60, 0s, "http://a/", 200, "r8", 8},
+      {"a 404 answer drops the expired copy", 60, 61s, "http://a/", 404, "r9", 9},
+      {"so a refused refresh fails", 60, 0s, "http://a/", kFails, nullptr, 10},
+      {"the 404 answer was not kept", 60, 0s, "http://a/", 404, "r11", 11},
+      {"kept again", 60, 0s, "http://a/", 200, "r12", 12},
+      {"switched off: asks every time", 0, 0s, "http://a/", 200, "r13", 13},
+      {"and keeps nothing", 0, 0s, "http://a/", 200, "r14", 14},
+      {"switched on again: the old copy was dropped", 60, 0s, "http://a/", 200, "r15", 15},
+      {"then reuses", 60, 0s, "http://a/", 200, "r15", 15},
+  };
+  for (const auto& step : steps) {
+    now = now.load() + step.advance;
+    settings.fresh_seconds = step.cache_seconds;
+    const std::u16string url = testing::ascii16(step.url);
+    if (step.expect == nullptr) {
+      EXPECT_EQ(expect_automation_error([&] { get(url, step.status); }).number(),
+                err::kHttpBase + 7)
+          << step.what;
+    } else {
+      EXPECT_EQ(get(url, step.status), step.expect) << step.what;
+    }
+    EXPECT_EQ(requests, step.requests) << step.what;
+  }
+}
+
+TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
+  const Bytes body(400 * 1024, 'x');  // two fit in the megabyte with their bookkeeping, not three
+  const auto fetch = [&] {
+    ++requests;
+    return FetchedPage{200, body};
+  };
+  const struct {
+    const char* url;
+    int requests;
+  } steps[] = {{"http://a/", 1}, {"http://b/", 2}, {"http://a/", 2}, {"http://c/", 3},
+               {"http://a/", 3}, {"http://b/", 4}, {"http://a/", 4}, {"http://c/", 5}};
+  for (const auto& step : steps) {
+    EXPECT_EQ(cache.get(testing::ascii16(step.url), fetch), body) << step.url;
+    EXPECT_EQ(requests, step.requests) << step.url;
+    EXPECT_LE(cache.bytes_held(), std::size_t{1} << 20) << step.url;
+  }
+  EXPECT_EQ(cache.copies_held(), 2u);
+  EXPECT_GT(cache.bytes_held(), 2 * body.size() + 2 * 10 * sizeof(char16_t));
+
+  // A body larger than the whole size is given, not kept; a lowered size evicts at once.
+  const Bytes huge((std::size_t{1} << 20) + 1, 'y');
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(cache.get(u"http://huge/",
+                        [&] {
+                          ++requests;
+                          return FetchedPage{200, huge};
+                        }),
+              huge);
+  }
+  EXPECT_EQ(requests, 7);
+  settings.megabytes = 0;
+  EXPECT_EQ(get(u"http://d/", 200), "r8");
+  EXPECT_EQ(cache.copies_held(), 0u);
+  EXPECT_EQ(cache.bytes_held(), 0u);
+}
+
+// Spins until `done` holds or a bound passes, so a fault fails the test instead of hanging it.
+template <typename Done>
+void await(Done done) {
+  const auto give_up = std::chrono::steady_clock::now() + 10s;
+  while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(1ms);
+}
+
+TEST_F(FetchCacheTest, ConcurrentCallersShareOneRequestAndItsFailure) {
+  for (const bool fails : {false, true}) {
+    requests = 0;
+    cache.clear();
+    std::vector<std::string> outcomes(8);
+    std::vector<std::thread> callers;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+      callers.emplace_back([&, i] {
+        try {
+          const Bytes body = cache.get(u"http://one/", [&] {
+            ++requests;
+            await([&] { return cache.callers_waiting() == 7; });
+            if (fails) throw AutomationError(err::kHttpBase + 7, "refused");
+            return FetchedPage{200, Bytes{'o', 'k'}};
+          });
+          outcomes[i] = std::string(body.begin(), body.end());
+        } catch (const AutomationError& e) {
+          outcomes[i] = e.description();
+        }
+      });
+    }
+    for (std::thread& caller : callers) caller.join();
+    EXPECT_EQ(requests, 1) << fails;
+    for (const std::string& outcome : outcomes) EXPECT_EQ(outcome, fails ? "refused" : "ok");
+    // The address is not left in flight: after a failure the next call asks again.
+    EXPECT_EQ(get(u"http://one/", 200), fails ? "r2" : "ok");
+  }
+}
+
+TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
+  FetchCache quick([this] { return settings; }, std::chrono::steady_clock::now, 50ms);
+  std::atomic<bool> started{false}, released{false};
+  std::thread leader([&] {
+    quick.get(u"http://slow/", [&] {
+      started = true;
+      await([&] { return released.load(); });
+      return FetchedPage{200, {}};
+    });
+  });
+  await([&] { return started.load(); });
+  const AutomationError e = expect_automation_error([&] {
+    quick.get(u"http://slow/",
+              [&]() -> FetchedPage { throw std::logic_error("a second request"); });
+  });
+  released = true;
+  leader.join();
+  EXPECT_EQ(e.number(), err::kHttpBase + 28);
+}
+
+}  // namespace
+}  // namespace pelmo::fetch
