@@ -177,6 +177,8 @@ step "registry after unregistration (test host)" run_wine ./pelmo_testhost.exe u
 cd "$root"
 step "CreateObject after unregistration (VBScript)" run_wine cscript //nologo \
   "$(winpath "$root/tests/windows/lifecycle.vbs")" unregistered
+step "outside hosts from the registry (64-bit)" \
+  tests/windows/settings.sh 64 "$win64/pelmo.dll" 2>>"$work/wine.log"
 
 # The 32-bit module needs Wine's 32-bit half, which Debian ships as wine32:i386.
 if $have_wine32; then
@@ -186,6 +188,8 @@ if $have_wine32; then
   step "32-bit: class factory and DllCanUnloadNow (test host)" \
     run_wine ./pelmo_testhost.exe unload pelmo.dll
   cd "$root"
+  step "32-bit: outside hosts from the registry" \
+    tests/windows/settings.sh 32 "$win32/pelmo.dll" 2>>"$work/wine.log"
 else
   echo "SKIP  32-bit module under Wine: wine32 is not installed (it was built and its exports" \
     "and imports checked)"
