@@ -1,7 +1,8 @@
 // D1616_Tuan_Smain on a fuzzed listing page: the input bytes are the body, served from memory
 // as they are and decoded by the method as GB2312. The output must keep its shape whatever the
 // page holds: the header, at most 15 records of the fourteen keys in order, every value a
-// closed, escaped script string, a count that is a multiple of 16 up to 1500.
+// closed, escaped script string, no address that runs script, a count that is a multiple of 16
+// up to 1500.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,6 +45,9 @@ void check_listing(std::u16string_view out) {
       c.expect(u"\": \"", "key end");
       const std::u16string_view value = c.escaped_string();
       if (key == u"NUMDISPER") check(value.size() <= 3, "the ratio is three characters at most");
+      if (key == u"VC2COMURL" || key == u"VC2THUMB" || key == u"VC2SOURCEURL") {
+        check(!runs_script(unescaped(value)), "no address runs script");
+      }
       if (key == u"VC2CLASSCODE" || key == u"VC2CITY" || key == u"VC2PINGYIN" ||
           key == u"DATOFFLINE" || key == u"VC2BEFOREURL") {
         check(value.empty(), "the five fixed keys are empty");

@@ -1,7 +1,7 @@
 // D1616_New_index on a fuzzed news page: the input bytes are the body of the news list address
 // (PELMO_NEWS_HOST is set to a name of our own), served from memory as they are and decoded by
-// the method as GB2312. The script text must stay one statement of closed, escaped pairs, and
-// the counter must point into it.
+// the method as GB2312. The script text must stay one statement of closed, escaped pairs with
+// no address that runs script, and the counter must point into it.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -28,7 +28,7 @@ void check_news(const Variant& result) {
   std::size_t entries = 1;
   while (c.peek(u",[\"")) {
     c.expect(u",[\"", "entry start");
-    c.escaped_string();
+    check(!runs_script(unescaped(c.escaped_string())), "no address runs script");
     c.expect(u"\",\"", "between address and headline");
     c.escaped_string();
     c.expect(u"\"]", "entry end");

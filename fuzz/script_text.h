@@ -10,6 +10,44 @@
 
 namespace pelmo::fuzz {
 
+// The text a double-quoted script string stands for (the escapes the component writes).
+inline std::u16string unescaped(std::u16string_view s) {
+  std::u16string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != u'\\' || i + 1 == s.size()) {
+      out += s[i];
+      continue;
+    }
+    const char16_t e = s[++i];
+    if (e == u'r') {
+      out += u'\r';
+    } else if (e == u'n') {
+      out += u'\n';
+    } else if (e == u'u' && i + 4 < s.size()) {
+      out += static_cast<char16_t>(
+          std::stoi(to_utf8(std::u16string(s.substr(i + 1, 4))), nullptr, 16));
+      i += 4;
+    } else {
+      out += e;
+    }
+  }
+  return out;
+}
+
+// An address a browser would run or render as script: read the way it reads one (tabs and line
+// breaks dropped, leading blanks and controls skipped), it starts with a script-bearing scheme.
+inline bool runs_script(std::u16string_view address) {
+  std::string read;
+  for (char16_t c : address) {
+    if (c == u'\t' || c == u'\r' || c == u'\n' || (read.empty() && c <= u' ')) continue;
+    read += (c >= u'A' && c <= u'Z') ? static_cast<char>(c + 32)
+            : c < 0x80               ? static_cast<char>(c)
+                                     : '?';
+  }
+  const std::string_view r = read;
+  return r.starts_with("javascript:") || r.starts_with("vbscript:") || r.starts_with("data:");
+}
+
 class Cursor {
  public:
   explicit Cursor(std::u16string_view s) : s_(s) {}

@@ -2,7 +2,8 @@
 // block id and once with a fuzzed one. Input: id 0xFF page. Checked: the
 // markup's shape (six links to an item, class b on every sixth, the item closed once), that no
 // scraped value can break out of its single-quoted attribute (the count of single quotes is the
-// markup's own), that the text method never writes a picture, and that the twins agree.
+// markup's own), that no address runs script, that the text method never writes a picture, and
+// that the twins agree.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "fuzz_input.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
+#include "script_text.h"
 
 namespace pelmo::fuzz {
 namespace {
@@ -62,6 +64,14 @@ std::size_t links_of(const std::u16string& out, bool pictures) {
   check(count(out, u"'") == links * (pictures ? 18 : 14), "no value leaves its attribute");
   check(pictures || out.find(u"<img") == std::u16string::npos, "no picture in the text list");
   check(links > 0 || out.empty(), "no links, no markup");
+  for (std::u16string_view attribute : {u"href='", u"src='"}) {
+    for (std::size_t at = out.find(attribute); at != std::u16string::npos;
+         at = out.find(attribute, at + 1)) {
+      const std::size_t from = at + attribute.size();
+      check(!runs_script(std::u16string_view(out).substr(from, out.find(u'\'', from) - from)),
+            "no address runs script");
+    }
+  }
   return links;
 }
 
