@@ -419,6 +419,11 @@ def make_jobs(site):
         start, over, sep = block_markers[kind]
         jobs[f'body2s/{label}'] = (size, digest, lambda p=page, a=start, b=over, s=sep:
                                    body2s(p, a, b, s, True))
+        if kind != 'shopping':
+            # The same blocks through a pattern: the quotes of the start marker as '.'.
+            jobs[f'body2s_pattern/{label}'] = (
+                size, digest, lambda p=page, a=start.replace('"', '.'), b=over, s=sep:
+                body2s(p, a, b, s, True))
         for mode in (0, 4):
             if mode == 4 and label in ('listing_1MB', 'listing_4MB', 'listing_8MB'):
                 continue

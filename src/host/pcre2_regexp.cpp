@@ -176,6 +176,8 @@ class Pcre2RegExp final : public RegExp {
   Found find(std::u16string_view text, std::size_t from, pcre2_match_data* data) {
     const std::size_t n = text.size();
     std::size_t lo = from;
+    // The end of a window known to hold a costly start, while that start is searched for.
+    std::size_t costly_by = n + 1;
     while (lo <= n) {
       if (work_left_ == 0) throw_match_error(PCRE2_ERROR_MATCHLIMIT);
       const std::size_t hi =
@@ -185,15 +187,21 @@ class Pcre2RegExp final : public RegExp {
       if (rc == PCRE2_ERROR_MATCHLIMIT) {
         charge(passed);
         if (hi > lo) {
+          costly_by = hi;
           window_ = (hi - lo) / 2;
           continue;
         }
-        for (std::uint64_t allowed = 2; rc == PCRE2_ERROR_MATCHLIMIT; allowed *= 2) {
+        // Blocks on one page tend to be alike: start near what the last costly start needed.
+        std::uint64_t allowed = std::max<std::uint64_t>(2, last_allowed_ / 2);
+        for (;; allowed *= 2) {
           allowed = std::min(allowed, work_left_);
           if (allowed == 0) throw_match_error(PCRE2_ERROR_MATCHLIMIT);
           charge(allowed);
           rc = match_once(text, lo, lo, allowed, data);
+          if (rc != PCRE2_ERROR_MATCHLIMIT) break;
         }
+        last_allowed_ = allowed;
+        costly_by = n + 1;
         window_ = kFirstWindow;
         passed = 0;
       }
@@ -207,7 +215,10 @@ class Pcre2RegExp final : public RegExp {
       charge(passed);
       if (hi == n) break;
       lo = hi + 1;
-      window_ = std::min(kLastWindow, std::max<std::size_t>(1, window_ * 2));
+      // The costly start lies in what is left of the window that failed.
+      window_ = costly_by <= n && costly_by >= lo
+                    ? costly_by - lo
+                    : std::min(kLastWindow, std::max<std::size_t>(1, window_ * 2));
     }
     return {};
   }
@@ -220,6 +231,7 @@ class Pcre2RegExp final : public RegExp {
     prepare_match_context();
     work_left_ = limits_.work;
     window_ = kFirstWindow;
+    last_allowed_ = 0;
     // Only the whole match is read, so one offset pair is enough.
     MatchDataPtr data(check_alloc(pcre2_match_data_create(1, nullptr)));
     std::size_t from = 0;
@@ -245,6 +257,7 @@ class Pcre2RegExp final : public RegExp {
   JitStackPtr jit_stack_;
   std::uint64_t work_left_ = 0;
   std::size_t window_ = kFirstWindow;
+  std::uint64_t last_allowed_ = 0;
 };
 
 }  // namespace
