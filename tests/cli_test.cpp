@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <new>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -23,6 +26,7 @@
 #define PELMO_TEST_UNDER_ASAN
 #endif
 #endif
+#include "support/loopback_server.h"
 
 namespace pelmo::cli {
 namespace {
@@ -96,13 +100,19 @@ struct CliRun {
   std::string err;
 };
 
-CliRun run_cli(const std::string& arguments, const std::string& shell_prefix = "") {
-  // Test processes run side by side: each call gets a standard-error file of its own.
+// Runs the command with the arguments, `input` on its standard input and `environment`
+// ("NAME=VALUE ...") added to its environment, after the shell words of `shell_prefix`.
+CliRun run_cli(const std::string& arguments, const std::string& input = {},
+               const std::string& environment = {}, const std::string& shell_prefix = {}) {
+  // Test processes run side by side: each call gets files of its own.
   static int calls = 0;
-  const std::string err_path = ::testing::TempDir() + "pelmo_cli_stderr_" +
-                               std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
-  const std::string command =
-      shell_prefix + std::string(PELMO_CLI_PATH) + " " + arguments + " 2>" + err_path;
+  const std::string base = ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
+                           std::to_string(++calls);
+  const std::string err_path = base + "_stderr.txt", in_path = base + "_stdin.txt";
+  std::ofstream(in_path, std::ios::binary) << input;
+  const std::string command = shell_prefix + "env " + environment + " " +
+                              std::string(PELMO_CLI_PATH) + " " + arguments + " <" + in_path +
+                              " 2>" + err_path;
   CliRun run{};
   FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
@@ -111,7 +121,15 @@ CliRun run_cli(const std::string& arguments, const std::string& shell_prefix = "
   std::ifstream err(err_path);
   run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
   std::remove(err_path.c_str());
+  std::remove(in_path.c_str());
   return run;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 TEST(Command, SuccessPrintsOneJsonLineWithWriteBacks) {
@@ -153,7 +171,7 @@ TEST(Command, RunningOutOfMemoryIsErrorSeven) {
   for (int i = 0; i < 20000; ++i) blocks += "ab";
   const std::string arguments =
       "call D1616_body2s s:" + blocks + " s:a s:b s:" + separator + " b:true";
-  CliRun run = run_cli(arguments, "ulimit -v 262144; ");
+  CliRun run = run_cli(arguments, {}, {}, "ulimit -v 262144; ");
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_TRUE(run.out.starts_with(
       R"({"ok":false,"error":{"number":7,"description":"Out of memory"},"args":[)"))
@@ -182,6 +200,141 @@ TEST(Command, DemoWalksEveryScraperAgainstItsOwnSite) {
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected;
   }
   EXPECT_EQ(run.out.find("error "), std::string::npos);
+}
+
+TEST(Batch, AnswersEachLineAsCallWouldAndGoesOnAfterRefusedOnes) {
+  const std::string usage = R"({"ok":false,"usage":)";
+  const struct {
+    const char* line;
+    const char* answer;  // the whole line, or how a usage line goes on
+  } calls[] = {
+      {R"(["rm","s:say \"hi\""])", nullptr},  // as `call` answers it, below
+      {"", nullptr},                          // skipped
+      {R"( [ "FNum" , "null" ] )",
+       R"({"ok":false,"error":{"number":94,"description":"Invalid use of Null"},"args":[{"type":"Null"}]})"},
+      {R"(["Rm","s:\u00e9\ud83d\ude00\/\t"])",
+       R"({"ok":true,"result":{"type":"String","value":"\u00e9\ud83d\ude00/\u0009"},"args":[{"type":"String","value":"\u00e9\ud83d\ude00/\u0009"}]})"},
+      {"[1]", R"("not a JSON array of strings: expected a string at column 2"})"},
+      {R"(["Rm","s:a"] x)", R"("not a JSON array of strings: text after the array at column 14"})"},
+      {R"(["Rm","s:\ud800"])",
+       R"("not a JSON array of strings: lone surrogate (write such text as u:HHHH) at column 16"})"},
+      {R"(["Rm","s:\x"])", R"("not a JSON array of strings: bad escape at column 11"})"},
+      {"[\"Rm\",\"s:\ta\"]",
+       R"("not a JSON array of strings: control character in a string at column 11"})"},
+      {R"(["Rm","s:a)", R"("not a JSON array of strings: unterminated string at column 11"})"},
+      {"[]", R"("call needs a method name"})"},
+      {R"(["NoSuch"])", R"("no such method: NoSuch"})"},
+      {R"(["OnEndPage"])", R"("OnEndPage is a page hook, not callable this way"})"},
+      {R"(["Rm","s:a","s:b"])", R"("Rm takes 1 argument(s), 2 given"})"},
+      {R"(["Rm","bogus"])", nullptr},  // the word's own message
+      {R"(["FNum","s:1, 2"])",
+       R"({"ok":true,"result":{"type":"String","value":"1,2"},"args":[{"type":"String","value":"1,2"}]})"},
+  };
+  std::string input;
+  for (const auto& c : calls) input += std::string(c.line) + "\n";
+  const CliRun run = run_cli("batch", input);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "");
+  const std::vector<std::string> answers = lines_of(run.out);
+  ASSERT_EQ(answers.size(), std::size(calls) - 1) << run.out;
+  EXPECT_EQ(answers[0] + "\n", run_cli("call rm 's:say \"hi\"'").out);
+  for (std::size_t i = 2; i < std::size(calls); ++i) {
+    const std::string& answer = answers[i - 1];
+    if (calls[i].answer == nullptr) {
+      EXPECT_TRUE(answer.starts_with(usage)) << calls[i].line << " -> " << answer;
+    } else if (calls[i].answer[0] == '"') {
+      EXPECT_EQ(answer, usage + calls[i].answer) << calls[i].line;
+    } else {
+      EXPECT_EQ(answer, calls[i].answer) << calls[i].line;
+    }
+  }
+
+  // Every call succeeding exits 0; the command line's own faults exit 2 before any call.
+  EXPECT_EQ(run_cli("batch --no-page", "[\"FNum\",\"s:1\"]\n\n").status, 0);
+  for (const char* bad : {"batch extra", "batch --request-method", "batch --bogus"}) {
+    const CliRun refused = run_cli(bad, "[\"FNum\",\"s:1\"]\n");
+    EXPECT_EQ(refused.status, 2) << bad;
+    EXPECT_EQ(refused.out, "") << bad;
+  }
+}
+
+// An outside site that counts the requests of each address.
+class CountingSite {
+ public:
+  CountingSite() {
+    server_.routes().Get(".*", [this](const httplib::Request& request, httplib::Response& res) {
+      const int n = count(request.path);
+      if (request.path == "/pause") {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+      } else if (request.path.starts_with("/big/")) {
+        res.set_content(std::string(600 * 1024, 'x'), "application/octet-stream");
+        return;
+      }
+      if (request.path == "/missing") res.status = 404;
+      if (request.path == "/broken" || (request.path == "/flaky" && n > 1)) res.status = 500;
+      res.set_content("n" + std::to_string(n), "application/octet-stream");
+    });
+    server_.start();
+  }
+
+  int requests(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return counts_[path];
+  }
+  std::string call_line(const std::string& path) const {
+    return R"(["Tarvessa_GetBody_s","s:)" + server_.url(path) + "\"]\n";
+  }
+
+ private:
+  int count(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return ++counts_[path];
+  }
+
+  testing::LoopbackServer server_;
+  std::mutex mutex_;
+  std::map<std::string, int> counts_;
+};
+
+std::string hex_of(std::string_view text) {
+  return json_variant(Variant::bytes(Bytes(text.begin(), text.end())));
+}
+
+TEST(Batch, TheFetchCacheKeepsSuccessfulBodiesForItsTimeWhenTurnedOn) {
+  CountingSite site;
+  const struct {
+    const char* path;
+    const char* body;  // what the call gives
+  } calls[] = {
+      {"/page", "n1"},     {"/page", "n1"},      // within the cache time: no request
+      {"/missing", "n1"},  {"/missing", "n2"},   // a 404 answer is not kept
+      {"/broken", "n1"},   {"/broken", "n2"},    // nor a 500 one
+      {"/flaky", "n1"},    {"/pause", "n1"},     // the one-second cache time passes
+      {"/page", "n2"},     {"/flaky", "n1"},     // after it one request; a 500 refresh: stale copy
+      {"/big/a", nullptr}, {"/big/b", nullptr},  // two 600 KiB bodies do not fit in 1 MB
+      {"/big/a", nullptr},
+  };
+  std::string input;
+  for (const auto& c : calls) input += site.call_line(c.path);
+  const CliRun run = run_cli("batch --no-page", input,
+                             "PELMO_FETCH_CACHE_SECONDS=1 PELMO_FETCH_STALE_SECONDS=60 "
+                             "PELMO_FETCH_CACHE_MB=1");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> answers = lines_of(run.out);
+  ASSERT_EQ(answers.size(), std::size(calls));
+  for (std::size_t i = 0; i < std::size(calls); ++i) {
+    const std::string expected =
+        R"({"ok":true,"result":)" + (calls[i].body != nullptr ? hex_of(calls[i].body) : "");
+    EXPECT_TRUE(answers[i].starts_with(expected)) << i << " " << calls[i].path;
+  }
+  const std::map<std::string, int> requests = {{"/page", 2},  {"/missing", 2}, {"/broken", 2},
+                                               {"/flaky", 2}, {"/big/a", 2},   {"/big/b", 1}};
+  for (const auto& [path, count] : requests) EXPECT_EQ(site.requests(path), count) << path;
+
+  // Off by default: every call asks.
+  const CliRun off = run_cli("batch --no-page", site.call_line("/page") + site.call_line("/page"));
+  EXPECT_EQ(off.status, 0);
+  EXPECT_EQ(site.requests("/page"), 4);
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 
 #include <memory>
 #include <new>
+#include <sstream>
 #include <string>
 
 #include "cli/arg_words.h"
 #include "cli/json_writer.h"
+#include "config/fetch_cache_settings.h"
 #include "host/local_page.h"
-#include "pelmo/catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/identity.h"
 #include "pelmo/object.h"
@@ -15,44 +16,66 @@
 
 namespace pelmo::cli {
 
-namespace {
-
-struct CallRequest {
-  bool with_page = true;
-  std::u16string request_method = u"GET";
-  const MethodEntry* method = nullptr;
-  std::vector<Variant> args;
-};
-
-CallRequest parse_call(const std::vector<std::string_view>& words) {
-  CallRequest request;
+std::size_t parse_page_options(std::span<const std::string_view> words, PageOptions& options) {
   std::size_t i = 0;
   for (; i < words.size() && words[i].starts_with("--"); ++i) {
     if (words[i] == "--no-page") {
-      request.with_page = false;
+      options.with_page = false;
     } else if (words[i] == "--request-method") {
       if (++i == words.size()) throw UsageError("--request-method needs a value");
-      request.request_method = from_utf8(words[i]);
+      options.request_method = from_utf8(words[i]);
     } else {
       throw UsageError("unknown option: " + std::string(words[i]));
     }
   }
-  if (i == words.size()) throw UsageError("call needs a method name");
-  request.method = find_method(words[i]);
-  if (request.method == nullptr) throw UsageError("no such method: " + std::string(words[i]));
-  if (request.method->is_page_hook()) {
-    throw UsageError(std::string(request.method->name) + " is a page hook, not callable this way");
-  }
-  for (++i; i < words.size(); ++i) request.args.push_back(parse_arg_word(words[i]));
-  if (request.args.size() != request.method->params.size()) {
-    throw UsageError(std::string(request.method->name) + " takes " +
-                     std::to_string(request.method->params.size()) + " argument(s), " +
-                     std::to_string(request.args.size()) + " given");
-  }
-  return request;
+  return i;
 }
 
-}  // namespace
+MethodCall parse_method_call(std::span<const std::string_view> words) {
+  if (words.empty()) throw UsageError("call needs a method name");
+  MethodCall call;
+  call.method = find_method(words[0]);
+  if (call.method == nullptr) throw UsageError("no such method: " + std::string(words[0]));
+  if (call.method->is_page_hook()) {
+    throw UsageError(std::string(call.method->name) + " is a page hook, not callable this way");
+  }
+  for (std::string_view word : words.subspan(1)) call.args.push_back(parse_arg_word(word));
+  if (call.args.size() != call.method->params.size()) {
+    throw UsageError(std::string(call.method->name) + " takes " +
+                     std::to_string(call.method->params.size()) + " argument(s), " +
+                     std::to_string(call.args.size()) + " given");
+  }
+  return call;
+}
+
+std::shared_ptr<_zaverer> open_object(const PageOptions& options) {
+  std::shared_ptr<_zaverer> object = create_object(identity::kProgId);
+  if (options.with_page) {
+    try {
+      object->OnStartPage(host::make_local_page(options.request_method));
+    } catch (const AutomationError&) {
+      object->OnEndPage();
+      throw;
+    }
+  }
+  return object;
+}
+
+void close_object(_zaverer& object, const PageOptions& options) {
+  if (options.with_page) object.OnEndPage();
+}
+
+int call_and_report(_zaverer& object, MethodCall& call, std::ostream& out) {
+  const CallOutcome outcome =
+      call_outcome([&] { return invoke_method(object, *call.method, call.args); }, call.args);
+  out << outcome.json << "\n";
+  return outcome.status;
+}
+
+void warn_ignored_settings(std::ostream& err) {
+  std::istringstream lines(fetch_cache_settings().ignored);
+  for (std::string line; std::getline(lines, line);) err << "pelmo: " << line << "\n";
+}
 
 CallOutcome call_outcome(const std::function<Variant()>& call, const std::vector<Variant>& args) {
   std::int32_t number = err::kUnexpected;
@@ -82,25 +105,29 @@ Variant invoke_method(_zaverer& object, const MethodEntry& method, std::vector<V
 }
 
 int run_call(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err) {
-  CallRequest request;
+  PageOptions options;
+  MethodCall call;
   try {
-    request = parse_call(words);
+    const std::size_t taken = parse_page_options(words, options);
+    call = parse_method_call(std::span(words).subspan(taken));
   } catch (const UsageError& e) {
     err << "pelmo: " << e.what() << "\n";
     return 2;
   }
+  warn_ignored_settings(err);
 
   std::shared_ptr<_zaverer> object;
   const CallOutcome outcome = call_outcome(
       [&] {
-        object = create_object(identity::kProgId);
-        if (request.with_page) object->OnStartPage(host::make_local_page(request.request_method));
-        return invoke_method(*object, *request.method, request.args);
+        object = open_object(options);
+        return invoke_method(*object, *call.method, call.args);
       },
-      request.args);
-  if (object && request.with_page) object->OnEndPage();
-  out << outcome.json << "\n";
-  return outcome.status;
+      call.args);
+  if (object) close_object(*object, options);
+  out << outcome.json
+      << "
+         ";
+         return outcome.status;
 }
 
 int run_methods(std::ostream& out) {

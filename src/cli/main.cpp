@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/batch_command.h"
 #include "cli/call_command.h"
 #include "cli/demo_command.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: pelmo call [--no-page] [--request-method M] METHOD [ARG ...]\n"
+    "       pelmo batch [--no-page] [--request-method M]   (calls as JSON lines on stdin)\n"
     "       pelmo methods\n"
     "       pelmo demo\n"
     "       pelmo --help | --version\n"
@@ -18,7 +20,11 @@ constexpr std::string_view kUsage =
     "ARG words: empty, null, s:TEXT, u:HHHH..., sf:PATH, n:NUMBER, i:NUMBER, l:NUMBER,\n"
     "           b:true, b:false, x:HEX, xf:PATH\n"
     "Output of call: one JSON line; exit 0 success, 1 the method failed, 2 usage error.\n"
-    "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n";
+    "Batch input: one JSON array of strings a line, e.g. [\"FNum\",\"s:1, 2\"]; one answer line\n"
+    "           each; exit 0 all succeeded, 1 one failed or was refused, 2 usage error.\n"
+    "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n"
+    "Fetch cache (off by default): PELMO_FETCH_CACHE_SECONDS, PELMO_FETCH_STALE_SECONDS,\n"
+    "           PELMO_FETCH_CACHE_MB\n";
 
 int run(const std::vector<std::string_view>& words) {
   if (words.empty()) {
@@ -42,6 +48,9 @@ int run(const std::vector<std::string_view>& words) {
       std::cerr << "pelmo demo: " << e.what() << "\n";
       return 1;
     }
+  }
+  if (command == "batch") {
+    return pelmo::cli::run_batch({words.begin() + 1, words.end()}, std::cin, std::cout, std::cerr);
   }
   if (command == "call") {
     return pelmo::cli::run_call({words.begin() + 1, words.end()}, std::cout, std::cerr);

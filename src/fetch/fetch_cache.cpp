@@ -49,7 +49,7 @@ Bytes FetchCache::get(const std::u16string& url, const Fetch& fetch) {
 std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& url,
                                                          const Fetch& fetch,
                                                          const FetchCacheSettings& settings) {
-  std::unique_lock lock(mutex_);
+  std::unique_lock<util::Mutex> lock(mutex_);
   evict_to(settings.capacity_bytes());  // a lowered size takes effect at once
   if (auto copy = copies_.find(url); copy != copies_.end()) {
     const TimePoint now = clock_();
@@ -102,7 +102,7 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const std::u16string& url, cons
     failure = std::current_exception();
   }
   auto body = std::make_shared<const Bytes>(std::move(page.body));
-  std::lock_guard lock(mutex_);
+  std::lock_guard<util::Mutex> lock(mutex_);
   const TimePoint now = clock_();
   if (failure || page.status >= 500) {
     // The site could not answer: a copy still within its stale time stands in.
@@ -156,22 +156,22 @@ void FetchCache::evict_to(std::size_t limit) {
 }
 
 std::size_t FetchCache::bytes_held() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard<util::Mutex> lock(mutex_);
   return bytes_;
 }
 
 std::size_t FetchCache::copies_held() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard<util::Mutex> lock(mutex_);
   return copies_.size();
 }
 
 std::size_t FetchCache::callers_waiting() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard<util::Mutex> lock(mutex_);
   return waiting_;
 }
 
 void FetchCache::clear() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard<util::Mutex> lock(mutex_);
   copies_.clear();
   recency_.clear();
   bytes_ = 0;

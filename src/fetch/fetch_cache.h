@@ -7,17 +7,16 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 
 #include "config/fetch_cache_settings.h"
 #include "pelmo/variant.h"
+#include "util/sync.h"
 
 namespace pelmo::fetch {
 
@@ -83,8 +82,8 @@ class FetchCache {
   Clock clock_;
   std::chrono::milliseconds wait_limit_;
 
-  mutable std::mutex mutex_;
-  std::condition_variable landed_;
+  mutable util::Mutex mutex_;
+  util::ConditionVariable landed_;
   std::unordered_map<std::u16string, Copy> copies_;
   std::list<const std::u16string*> recency_;  // keys of copies_, most recently used first
   std::unordered_map<std::u16string, std::shared_ptr<Flight>> flights_;

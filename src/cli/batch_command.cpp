@@ -1,0 +1,80 @@
+#include "cli/batch_command.h"
+
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "cli/arg_words.h"
+#include "cli/call_command.h"
+#include "cli/json_words.h"
+#include "cli/json_writer.h"
+#include "pelmo/error.h"
+#include "pelmo/text.h"
+
+namespace pelmo::cli {
+
+namespace {
+
+bool is_blank(std::string_view line) {
+  return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+MethodCall parse_line(std::string_view line) {
+  const std::vector<std::string> words = parse_json_words(line);
+  const std::vector<std::string_view> views(words.begin(), words.end());
+  return parse_method_call(views);
+}
+
+}  // namespace
+
+int run_batch(const std::vector<std::string_view>& words, std::istream& in, std::ostream& out,
+              std::ostream& err) {
+  PageOptions options;
+  try {
+    const std::size_t taken = parse_page_options(words, options);
+    if (taken != words.size()) {
+      throw UsageError("batch reads its calls from standard input, not: " +
+                       std::string(words[taken]));
+    }
+  } catch (const UsageError& e) {
+    err << "pelmo: " << e.what() << "\n";
+    return 2;
+  }
+  warn_ignored_settings(err);
+
+  // When the object cannot be set up, every call reports that failure, as `call` would.
+  std::shared_ptr<_zaverer> object;
+  std::optional<AutomationError> setup_failure;
+  try {
+    object = open_object(options);
+  } catch (const AutomationError& e) {
+    setup_failure = e;
+  } catch (const std::bad_alloc&) {
+    setup_failure = AutomationError(err::kOutOfMemory, "Out of memory");
+  }
+
+  int status = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (is_blank(line)) continue;
+    MethodCall call;
+    try {
+      call = parse_line(line);
+    } catch (const UsageError& e) {
+      out << R"({"ok":false,"usage":)" << json_string(from_utf8(e.what())) << "}\n" << std::flush;
+      status = 1;
+      continue;
+    }
+    if (setup_failure) {
+      out << json_failure(setup_failure->number(), setup_failure->description(), call.args) << "\n";
+      status = 1;
+    } else if (call_and_report(*object, call, out) != 0) {
+      status = 1;
+    }
+    out << std::flush;
+  }
+  if (object) close_object(*object, options);
+  return status;
+}
+
+}  // namespace pelmo::cli
