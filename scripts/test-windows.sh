@@ -189,11 +189,23 @@ run_module_suite() {
   step "$arch: page hooks and failures from a VBScript" cscript \
     "$(winpath "$root/tests/windows/lifecycle.vbs")" registered
   step "$arch: conversions, write-backs, page hooks, stream road (test host)" testhost calls
+  step "$arch: allocation failures at every point of calls and entry points (test host)" \
+    testhost memory
 
   echo "== $arch: page cases: the test host's page and the loopback site"
   (cd "$site" && testhost cases --page "${skip[@]}" page_cases.tsv >"$out/page-lines.txt")
   step "$arch: page cases against pelmo call" python3 tests/windows/wine_cases.py compare-json \
     "$site/page_cases.tsv" "$out/page-lines.txt" --pelmo "$linux_pelmo" --page --cwd "$site"
+
+  local cases_table
+  cases_table=$(winpath "$root/tests/windows/cases.tsv")
+  echo "== $arch: many apartments, long uptime (test host, the loopback site)"
+  cd "$site"
+  step "$arch: both tables from 4 apartments at once, 3 times each (test host)" \
+    testhost threads 4 3 "${skip[@]}" "$cases_table" page_cases.tsv
+  step "$arch: 200000 calls, private bytes and handles flat (test host)" \
+    testhost uptime 200000 "${skip[@]}" "$cases_table" page_cases.tsv
+  cd "$root"
 
   step "$arch: regsvr32 /u pelmo.dll" regsvr32 /u "$dll"
   step "$arch: registry after unregistration (test host)" testhost unregistered "$dll"
