@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds pelmo.dll for 64-bit and 32-bit Windows with mingw-w64 and tests the 64-bit module under
-# Wine, from a VBScript and from a compiled test host, against the Linux command's results.
+# Builds pelmo.dll for 64-bit and 32-bit Windows with mingw-w64 and runs the same suite on each
+# module under Wine, each with its own loader, regsvr32 and script host in one 64-bit prefix:
+# from a VBScript and from a compiled test host, against the Linux command's results.
 # Installs nothing: run scripts/install-windows-deps.sh first. Exits non-zero on any failure.
 #
 # Environment:
@@ -17,7 +18,7 @@ win32=${PELMO_WIN32_BUILD:-build/windows-x86}
 jobs=$(nproc)
 start=$SECONDS
 
-for tool in x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-widl wine wineserver \
+for tool in x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-widl wineserver \
   python3 cmake ninja; do
   command -v "$tool" >/dev/null || {
     echo "test-windows: $tool is missing; run scripts/install-windows-deps.sh" >&2
@@ -46,9 +47,17 @@ fi
 linux_pelmo=$(realpath "$linux_pelmo")
 cmake --preset windows-x64 -B "$win64" >/dev/null
 cmake --build "$win64" -j "$jobs"
-# Without a 32-bit Wine the 32-bit test host could not run, so only the module is built then.
+# /usr/bin/wine starts the 32-bit loader whenever it is installed, and a 32-bit script host sees
+# no 64-bit registration: each module gets its own loader. Without the 32-bit half (Debian's
+# wine32:i386) the 32-bit test host could not run, so only the module is built then.
+loader64=/usr/lib/wine/wine64
+loader32=/usr/lib/wine/wine
+[ -x "$loader64" ] || {
+  echo "test-windows: $loader64 is missing; run scripts/install-windows-deps.sh" >&2
+  exit 2
+}
 have_wine32=false
-if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then have_wine32=true; fi
+if [ -x "$loader32" ]; then have_wine32=true; fi
 cmake --preset windows-x86 -B "$win32" >/dev/null
 if $have_wine32; then
   cmake --build "$win32" -j "$jobs"
@@ -95,58 +104,15 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-# Wine's own notes (no display, no wine32) go to the log, not to the report.
-run_wine() { wine "$@" 2>>"$work/wine.log"; }
 
 echo "== Wine prefix"
-run_wine wineboot -i >/dev/null
-wine --version
+"$loader64" wineboot -i >/dev/null 2>>"$work/wine.log"
+"$loader64" --version
 
-cd "$win64"
-step "type library, version resource, GUIDs (test host)" run_wine ./pelmo_testhost.exe library pelmo.dll
-step "class factory and DllCanUnloadNow (test host)" run_wine ./pelmo_testhost.exe unload pelmo.dll
-step "regsvr32 pelmo.dll" run_wine regsvr32 /s pelmo.dll
-step "registry after registration (test host)" run_wine ./pelmo_testhost.exe registered pelmo.dll
-cd "$root"
-
-# Wine 8's VBScript.RegExp never returns from a global search whose pattern matches the empty
-# text, which the digits filter's pattern does; the methods that use it are skipped there.
-echo "== regular-expression object probe"
-skip=()
-if out=$(timeout 8 wine cscript //nologo "$(winpath "$root/tests/windows/regexp_probe.vbs")" \
-  2>>"$work/wine.log") && [ "$out" = "[12]" ]; then
-  echo "the system's VBScript.RegExp handles empty matches"
-else
-  echo "SKIP  StayNub and D1616_Tuan_Smain: this Wine's VBScript.RegExp does not return from a" \
-    "global Replace of a pattern that matches the empty text"
-  skip=(--skip StayNub --skip D1616_Tuan_Smain)
-  wineserver -k 2>/dev/null || true
-fi
-
-echo "== the case table from a VBScript"
-mkdir -p "$work/vbs"
-python3 tests/windows/wine_cases.py vbs tests/windows/cases.tsv "$work/vbs" "${skip[@]}"
-if run_wine cscript //nologo "$(winpath "$work/vbs/cases.vbs")" "$(winpath "$work/vbs/cases.dat")" \
-  "$(winpath "$work/vbs/vbs-out.txt")"; then
-  step "script results against pelmo call" python3 tests/windows/wine_cases.py compare-vbs \
-    tests/windows/cases.tsv "$work/vbs" --pelmo "$linux_pelmo" "${skip[@]}"
-else
-  fail "cases.vbs did not run to its end"
-fi
-
-echo "== the case table from the test host"
-run_wine "$win64/pelmo_testhost.exe" cases "${skip[@]}" tests/windows/cases.tsv >"$work/host-lines.txt"
-step "test host results against pelmo call" python3 tests/windows/wine_cases.py compare-json \
-  tests/windows/cases.tsv "$work/host-lines.txt" --pelmo "$linux_pelmo"
-
-step "page hooks and failures from a VBScript" run_wine cscript //nologo \
-  "$(winpath "$root/tests/windows/lifecycle.vbs")" registered
-step "conversions, write-backs, page hooks, stream road (test host)" \
-  run_wine "$win64/pelmo_testhost.exe" calls
-
-echo "== page cases: the test host's page and a loopback site"
+echo "== loopback site for the page cases"
 site=$work/site
 mkdir -p "$site"
 export PELMO_AFFILIATE_HOST=aff.example
@@ -164,32 +130,96 @@ export PELMO_NEWS_HOST=127.0.0.1:$port PELMO_LOTTERY_HOST=127.0.0.1:$port
 export PELMO_SHOPNAV_DOMAIN=0.0.1:$port
 python3 tests/windows/wine_cases.py resolve tests/windows/page_cases.tsv "$site/page_cases.tsv" \
   --port "$port"
-(cd "$site" && run_wine "$win64/pelmo_testhost.exe" cases --page "${skip[@]}" page_cases.tsv \
-  >"$work/page-lines.txt")
-step "page cases against pelmo call" python3 tests/windows/wine_cases.py compare-json \
-  "$site/page_cases.tsv" "$work/page-lines.txt" --pelmo "$linux_pelmo" --page --cwd "$site"
-kill "$server_pid" 2>/dev/null || true
-server_pid=
 
-cd "$win64"
-step "regsvr32 /u pelmo.dll" run_wine regsvr32 /u /s pelmo.dll
-step "registry after unregistration (test host)" run_wine ./pelmo_testhost.exe unregistered pelmo.dll
-cd "$root"
-step "CreateObject after unregistration (VBScript)" run_wine cscript //nologo \
-  "$(winpath "$root/tests/windows/lifecycle.vbs")" unregistered
-step "outside hosts from the registry (64-bit)" \
-  tests/windows/settings.sh 64 "$win64/pelmo.dll" 2>>"$work/wine.log"
+# The current module's tools; `loader`, `sysdir` and `build` are run_module_suite's. Wine's own
+# notes (no display) go to the log, not to the report.
+wine_run() { "$loader" "$@" 2>>"$work/wine.log"; }
+regsvr32() { wine_run "$sysdir\\regsvr32.exe" /s "$@"; }
+cscript() { wine_run "$sysdir\\cscript.exe" //nologo "$@"; }
+testhost() { wine_run "$build/pelmo_testhost.exe" "$@"; }
 
+# The whole suite for one module: x64 (the 64-bit loader, system32's regsvr32 and cscript) or
+# x86 (the 32-bit loader, syswow64's). Steps added for both modules go here, one line each.
+run_module_suite() {
+  local arch=$1 build loader sysdir bits
+  case $arch in
+    x64) build=$win64 loader=$loader64 sysdir='C:\windows\system32' bits=64 ;;
+    x86) build=$win32 loader=$loader32 sysdir='C:\windows\syswow64' bits=32 ;;
+  esac
+  local out=$work/$arch dll
+  mkdir -p "$out"
+  dll=$(winpath "$build/pelmo.dll")
+
+  echo "==== $arch module: $build/pelmo.dll"
+  step "$arch: type library, version resource, GUIDs (test host)" testhost library "$dll"
+  step "$arch: class factory and DllCanUnloadNow (test host)" testhost unload "$dll"
+  step "$arch: regsvr32 pelmo.dll" regsvr32 "$dll"
+  step "$arch: registry after registration (test host)" testhost registered "$dll"
+
+  # Wine 8's VBScript.RegExp never returns from a global search whose pattern matches the empty
+  # text, which the digits filter's pattern does; the methods that use it are skipped there.
+  echo "== $arch: regular-expression object probe"
+  local skip=() probe
+  if probe=$(timeout 8 "$loader" "$sysdir\\cscript.exe" //nologo \
+    "$(winpath "$root/tests/windows/regexp_probe.vbs")" 2>>"$work/wine.log") &&
+    [ "$probe" = "[12]" ]; then
+    echo "the system's VBScript.RegExp handles empty matches"
+  else
+    echo "SKIP  StayNub and D1616_Tuan_Smain: this Wine's VBScript.RegExp does not return from" \
+      "a global Replace of a pattern that matches the empty text"
+    skip=(--skip StayNub --skip D1616_Tuan_Smain)
+    wineserver -k 2>/dev/null || true
+  fi
+
+  echo "== $arch: the case table from a VBScript"
+  python3 tests/windows/wine_cases.py vbs tests/windows/cases.tsv "$out" "${skip[@]}"
+  if cscript "$(winpath "$out/cases.vbs")" "$(winpath "$out/cases.dat")" \
+    "$(winpath "$out/vbs-out.txt")"; then
+    step "$arch: script results against pelmo call" python3 tests/windows/wine_cases.py \
+      compare-vbs tests/windows/cases.tsv "$out" --pelmo "$linux_pelmo" "${skip[@]}"
+  else
+    fail "$arch: cases.vbs did not run to its end"
+  fi
+
+  echo "== $arch: the case table from the test host"
+  testhost cases "${skip[@]}" tests/windows/cases.tsv >"$out/host-lines.txt"
+  step "$arch: test host results against pelmo call" python3 tests/windows/wine_cases.py \
+    compare-json tests/windows/cases.tsv "$out/host-lines.txt" --pelmo "$linux_pelmo"
+
+  step "$arch: page hooks and failures from a VBScript" cscript \
+    "$(winpath "$root/tests/windows/lifecycle.vbs")" registered
+  step "$arch: conversions, write-backs, page hooks, stream road (test host)" testhost calls
+  step "$arch: allocation failures at every point of calls and entry points (test host)" \
+    testhost memory
+
+  echo "== $arch: page cases: the test host's page and the loopback site"
+  (cd "$site" && testhost cases --page "${skip[@]}" page_cases.tsv >"$out/page-lines.txt")
+  step "$arch: page cases against pelmo call" python3 tests/windows/wine_cases.py compare-json \
+    "$site/page_cases.tsv" "$out/page-lines.txt" --pelmo "$linux_pelmo" --page --cwd "$site"
+
+  local cases_table
+  cases_table=$(winpath "$root/tests/windows/cases.tsv")
+  echo "== $arch: many apartments, long uptime (test host, the loopback site)"
+  cd "$site"
+  step "$arch: both tables from 4 apartments at once, 3 times each (test host)" \
+    testhost threads 4 3 "${skip[@]}" "$cases_table" page_cases.tsv
+  step "$arch: 200000 calls, private bytes and handles flat (test host)" \
+    testhost uptime 200000 "${skip[@]}" "$cases_table" page_cases.tsv
+  cd "$root"
+
+  step "$arch: regsvr32 /u pelmo.dll" regsvr32 /u "$dll"
+  step "$arch: registry after unregistration (test host)" testhost unregistered "$dll"
+  step "$arch: CreateObject after unregistration (VBScript)" cscript \
+    "$(winpath "$root/tests/windows/lifecycle.vbs")" unregistered
+  # Registers and unregisters the module again by itself.
+  step "$arch: outside hosts from the registry" \
+    tests/windows/settings.sh "$bits" "$build/pelmo.dll" 2>>"$work/wine.log"
+}
+
+run_module_suite x64
 # The 32-bit module needs Wine's 32-bit half, which Debian ships as wine32:i386.
 if $have_wine32; then
-  cd "$win32"
-  step "32-bit: type library and version resource (test host)" \
-    run_wine ./pelmo_testhost.exe library pelmo.dll
-  step "32-bit: class factory and DllCanUnloadNow (test host)" \
-    run_wine ./pelmo_testhost.exe unload pelmo.dll
-  cd "$root"
-  step "32-bit: outside hosts from the registry" \
-    tests/windows/settings.sh 32 "$win32/pelmo.dll" 2>>"$work/wine.log"
+  run_module_suite x86
 else
   echo "SKIP  32-bit module under Wine: wine32 is not installed (it was built and its exports" \
     "and imports checked)"

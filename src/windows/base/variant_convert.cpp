@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "pelmo/error.h"
 
@@ -11,6 +12,20 @@ namespace {
 
 // Objects handing out objects as their default value: stop before a cycle runs away.
 constexpr int kMaxDefaultValueDepth = 8;
+// Arrays inside arrays and references to references: deep enough for any list a page builds,
+// shallow enough that hostile nesting or a reference to itself ends as a type mismatch.
+constexpr int kMaxNesting = 64;
+constexpr int kMaxReferenceHops = 16;
+
+// How deep the reading of one argument is: arrays opened and default values asked for.
+struct Depth {
+  int nesting = 0;
+  int default_values = 0;
+  Depth inner_array() const {
+    if (nesting + 1 >= kMaxNesting) throw_type_mismatch();
+    return {nesting + 1, default_values};
+  }
+};
 
 struct SafeArrayData {
   explicit SafeArrayData(SAFEARRAY* sa) : sa_(sa) {
@@ -35,37 +50,106 @@ std::size_t element_count(SAFEARRAY* sa) {
   return upper < lower ? 0 : static_cast<std::size_t>(upper - lower) + 1;
 }
 
-Variant from_variant_at(const VARIANT& v, int depth);
+// The array's elements are what the caller's type says, in size and in how the system copies
+// them (strings, interfaces, variants, records): anything else would be copied past the member
+// that receives it, or freed twice. `kind` is the copy flag the elements need, 0 for plain data.
+void expect_layout(SAFEARRAY* sa, std::size_t element_size, USHORT kind) {
+  constexpr USHORT kKinds = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT | FADF_RECORD;
+  const USHORT features = sa->fFeatures & kKinds;
+  const bool kind_matches =
+      kind == 0 ? features == 0 : (features & kind) != 0 && (features & ~kind) == 0;
+  if (SafeArrayGetElemsize(sa) != element_size || !kind_matches) throw_type_mismatch();
+}
 
-Variant from_safearray(SAFEARRAY* sa, VARTYPE element_type, int depth) {
+Variant from_variant_at(const VARIANT& v, Depth depth);
+
+// One element of a typed array, read into a member of its own type and handed on as a VARIANT
+// of that type.
+template <typename T>
+Variant read_element(SAFEARRAY* sa, LONG index, VARTYPE type, Depth depth, USHORT kind = 0) {
+  expect_layout(sa, sizeof(T), kind);
+  T value{};
+  if (FAILED(SafeArrayGetElement(sa, &index, &value))) throw_type_mismatch();
+  OwnedVariant element;
+  if constexpr (std::is_same_v<T, DECIMAL>) {
+    V_DECIMAL(&element.get()) = value;  // overlaps the type field: set that afterwards
+  } else {
+    std::memcpy(&V_UI1(&element.get()), &value, sizeof value);
+  }
+  V_VT(&element.get()) = type;  // the element (a string, an interface) is the VARIANT's now
+  return from_variant_at(element.get(), depth);
+}
+
+Variant typed_array_element(SAFEARRAY* sa, LONG index, VARTYPE type, Depth depth) {
+  switch (type) {
+    case VT_I2:
+      return read_element<SHORT>(sa, index, type, depth);
+    case VT_I4:
+    case VT_ERROR:
+      return read_element<LONG>(sa, index, type, depth);
+    case VT_R4:
+      return read_element<FLOAT>(sa, index, type, depth);
+    case VT_R8:
+    case VT_DATE:
+      return read_element<DOUBLE>(sa, index, type, depth);
+    case VT_CY:
+      return read_element<CY>(sa, index, type, depth);
+    case VT_BSTR:
+      return read_element<BSTR>(sa, index, type, depth, FADF_BSTR);
+    case VT_BOOL:
+      return read_element<VARIANT_BOOL>(sa, index, type, depth);
+    case VT_DECIMAL:
+      return read_element<DECIMAL>(sa, index, type, depth);
+    case VT_I1:
+      return read_element<CHAR>(sa, index, type, depth);
+    case VT_UI2:
+      return read_element<USHORT>(sa, index, type, depth);
+    case VT_UI4:
+      return read_element<ULONG>(sa, index, type, depth);
+    case VT_I8:
+      return read_element<LONGLONG>(sa, index, type, depth);
+    case VT_UI8:
+      return read_element<ULONGLONG>(sa, index, type, depth);
+    case VT_INT:
+      return read_element<INT>(sa, index, type, depth);
+    case VT_UINT:
+      return read_element<UINT>(sa, index, type, depth);
+    case VT_DISPATCH:
+      return read_element<IDispatch*>(sa, index, type, depth, FADF_DISPATCH | FADF_UNKNOWN);
+    case VT_UNKNOWN:
+      return read_element<IUnknown*>(sa, index, type, depth, FADF_UNKNOWN);
+    default:  // records and anything else
+      throw_type_mismatch();
+  }
+}
+
+Variant from_safearray(SAFEARRAY* sa, VARTYPE element_type, Depth depth) {
   if (element_type == VT_UI1) {
     if (sa == nullptr) return Variant::bytes({});
     const std::size_t n = element_count(sa);
+    expect_layout(sa, 1, 0);
     Bytes bytes(n);
     SafeArrayData data(sa);
     if (n != 0) std::memcpy(bytes.data(), data.get(), n);
     return Variant::bytes(std::move(bytes));
   }
   if (sa == nullptr) return Variant::array({});
+  const Depth inner = depth.inner_array();
   const std::size_t n = element_count(sa);
   VariantArray items;
   items.reserve(n);
   if (element_type == VT_VARIANT) {
+    expect_layout(sa, sizeof(VARIANT), FADF_VARIANT);
     SafeArrayData data(sa);
     const auto* elements = static_cast<const VARIANT*>(data.get());
-    for (std::size_t i = 0; i < n; ++i) items.push_back(from_variant_at(elements[i], depth));
+    for (std::size_t i = 0; i < n; ++i) items.push_back(from_variant_at(elements[i], inner));
     return Variant::array(std::move(items));
   }
   // Typed arrays (of strings, numbers) from compiled clients: element by element.
   LONG lower = 0;
   SafeArrayGetLBound(sa, 1, &lower);
   for (std::size_t i = 0; i < n; ++i) {
-    OwnedVariant element;
-    LONG index = lower + static_cast<LONG>(i);
-    // Every member of the VARIANT union starts at the same address.
-    if (FAILED(SafeArrayGetElement(sa, &index, &V_UI1(&element.get())))) throw_type_mismatch();
-    V_VT(&element.get()) = element_type;
-    items.push_back(from_variant_at(element.get(), depth));
+    items.push_back(typed_array_element(sa, lower + static_cast<LONG>(i), element_type, inner));
   }
   return Variant::array(std::move(items));
 }
@@ -85,26 +169,32 @@ Variant changed_to(const VARIANT& v, VARTYPE type) {
   if (FAILED(VariantChangeType(&converted.get(), const_cast<VARIANT*>(&v), 0, type))) {
     throw_type_mismatch();
   }
-  return from_variant_at(converted.get(), 0);
+  return from_variant_at(converted.get(), Depth{});
 }
 
-Variant default_value(IDispatch* object, int depth) {
-  if (object == nullptr || depth >= kMaxDefaultValueDepth) throw_type_mismatch();
+Variant default_value(IDispatch* object, Depth depth) {
+  if (object == nullptr || depth.default_values >= kMaxDefaultValueDepth) throw_type_mismatch();
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   OwnedVariant value;
   const HRESULT hr =
       object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
                      DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none, &value.get(), nullptr, nullptr);
   if (FAILED(hr)) throw_type_mismatch();
-  return from_variant_at(value.get(), depth + 1);
+  ++depth.default_values;
+  return from_variant_at(value.get(), depth);
 }
 
-Variant from_variant_at(const VARIANT& in, int depth) {
-  const VARIANT* v = &in;
-  while (V_VT(v) == (VT_BYREF | VT_VARIANT)) {
+// Where a chain of VT_BYREF|VT_VARIANT ends: the caller's own variable.
+const VARIANT* referenced(const VARIANT* v) {
+  for (int hops = 0; V_VT(v) == (VT_BYREF | VT_VARIANT); ++hops) {
+    if (hops == kMaxReferenceHops || V_VARIANTREF(v) == nullptr) throw_type_mismatch();
     v = V_VARIANTREF(v);
-    if (v == nullptr) throw_type_mismatch();
   }
+  return v;
+}
+
+Variant from_variant_at(const VARIANT& in, Depth depth) {
+  const VARIANT* v = referenced(&in);
   const VARTYPE vt = V_VT(v);
   const bool by_ref = (vt & VT_BYREF) != 0;
   const VARTYPE type = static_cast<VARTYPE>(vt & ~VT_BYREF);
@@ -195,6 +285,10 @@ bool store_typed(VARIANT& slot, const Variant& value) {
     case VT_I4:
     case VT_R8:
     case VT_BOOL:
+    case VT_UI1:
+    case VT_R4:
+    case VT_CY:
+    case VT_DATE:
       break;
     default:
       return false;
@@ -218,6 +312,18 @@ bool store_typed(VARIANT& slot, const Variant& value) {
       break;
     case VT_R8:
       *V_R8REF(&slot) = V_R8(&converted.get());
+      break;
+    case VT_UI1:
+      *V_UI1REF(&slot) = V_UI1(&converted.get());
+      break;
+    case VT_R4:
+      *V_R4REF(&slot) = V_R4(&converted.get());
+      break;
+    case VT_CY:
+      *V_CYREF(&slot) = V_CY(&converted.get());
+      break;
+    case VT_DATE:
+      *V_DATEREF(&slot) = V_DATE(&converted.get());
       break;
     default:
       *V_BOOLREF(&slot) = V_BOOL(&converted.get());
@@ -244,7 +350,7 @@ BSTR make_bstr(std::u16string_view s) {
   return b;
 }
 
-Variant from_variant(const VARIANT& v) { return from_variant_at(v, 0); }
+Variant from_variant(const VARIANT& v) { return from_variant_at(v, Depth{}); }
 
 void to_variant(const Variant& value, VARIANT& out) {
   VariantInit(&out);
@@ -303,10 +409,15 @@ void to_variant(const Variant& value, VARIANT& out) {
 
 void write_back(VARIANT& arg, const Variant& value) {
   VARIANT* target = &arg;
-  while (V_VT(target) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(target) != nullptr) {
+  for (int hops = 0; V_VT(target) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(target) != nullptr;
+       ++hops) {
+    if (hops == kMaxReferenceHops) throw_type_mismatch();
     target = V_VARIANTREF(target);
   }
-  if ((V_VT(target) & VT_BYREF) != 0 && V_BYREF(target) != nullptr && store_typed(*target, value)) {
+  if ((V_VT(target) & VT_BYREF) != 0 && V_BYREF(target) != nullptr) {
+    // The caller's typed variable keeps its value when it cannot take this one, and the call
+    // says so rather than pretend the value arrived.
+    if (!store_typed(*target, value)) throw_type_mismatch();
     return;
   }
   OwnedVariant fresh;

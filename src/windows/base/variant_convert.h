@@ -41,7 +41,8 @@ BSTR make_bstr(std::u16string_view s);
 
 // The value a script's argument holds. Follows by-reference forms; an omitted optional argument
 // (VT_ERROR) reads as Empty; a BSTR of odd byte length keeps its last byte; an object gives its
-// default value. Types the component has no use for fail with a type mismatch (13).
+// default value; typed arrays read element by element. Types the component has no use for,
+// records, and nesting or reference chains past a fixed depth fail with a type mismatch (13).
 Variant from_variant(const VARIANT& v);
 
 // A new VARIANT holding the value (strings as BSTR, byte arrays as VT_ARRAY|VT_UI1, arrays as
@@ -49,8 +50,9 @@ Variant from_variant(const VARIANT& v);
 void to_variant(const Variant& value, VARIANT& out);
 
 // Stores the value where a by-reference argument points: through VT_BYREF|VT_VARIANT into the
-// caller's variable, into a typed by-reference slot converted to its type, or, failing both,
-// into the VARIANT itself.
+// caller's variable, into a typed by-reference slot converted to its type, or, when the argument
+// is no reference, into the VARIANT itself. A typed slot that cannot take the value is left as
+// it was and the store fails with a type mismatch (13).
 void write_back(VARIANT& arg, const Variant& value);
 
 }  // namespace pelmo::com

@@ -57,6 +57,7 @@ class ClassFactory final : public IClassFactory {
 
 }  // namespace pelmo::com
 
+// Allocates only through the non-throwing new: nothing can cross into the caller.
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;

@@ -22,10 +22,19 @@ ITypeInfo* g_type_info = nullptr;
 ITypeInfo* g_vtable_info = nullptr;
 HRESULT g_type_info_result = E_UNEXPECTED;
 
-BOOL CALLBACK load_type_info(PINIT_ONCE, PVOID, PVOID*) {
+// Runs inside the system's one-time initialisation, which no exception may cross; a failure to
+// find memory for the path leaves it undone, to be tried again by the next object.
+BOOL CALLBACK load_type_info(PINIT_ONCE, PVOID, PVOID*) noexcept {
+  std::wstring path;
+  try {
+    path = module_path();
+  } catch (...) {
+    g_type_info_result = E_OUTOFMEMORY;
+    return FALSE;
+  }
   ComRef<ITypeLib> library;
   ComRef<ITypeInfo> dispatch, vtable;
-  HRESULT hr = LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, library.put());
+  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
   if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(kIid, dispatch.put());
   // A dual interface's library entry is its dispatch half; the slots live in the other one.
   HREFTYPE ref = 0;
@@ -75,8 +84,8 @@ void count_lock(bool locked) {
 bool module_in_use() { return g_objects.load() != 0 || g_locks.load() != 0; }
 
 TypeInfos zaverer_type_info() {
-  InitOnceExecuteOnce(&g_type_info_once, load_type_info, nullptr, nullptr);
-  if (g_type_info == nullptr) {
+  if (!InitOnceExecuteOnce(&g_type_info_once, load_type_info, nullptr, nullptr) ||
+      g_type_info == nullptr) {
     throw AutomationError(static_cast<std::int32_t>(g_type_info_result),
                           "The type library of pelmo.dll cannot be loaded");
   }

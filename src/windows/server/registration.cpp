@@ -3,6 +3,7 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <new>
 #include <string>
 
 #include "pelmo/identity.h"
@@ -72,10 +73,15 @@ HRESULT register_all() {
   return LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.put());
 }
 
+constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+
+// This module's own platform entry of the library: the other architecture's module may have
+// registered the same version beside it.
 bool library_registered() {
   const std::wstring key_path = L"TypeLib\\" + wide_ascii(identity::kLibId) + L"\\" +
                                 std::to_wstring(identity::kVersionMajor) + L"." +
-                                std::to_wstring(identity::kVersionMinor);
+                                std::to_wstring(identity::kVersionMinor) + L"\\0\\" +
+                                (kSysKind == SYS_WIN64 ? L"win64" : L"win32");
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
     return false;
@@ -84,28 +90,39 @@ bool library_registered() {
   return true;
 }
 
-constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-
 }  // namespace
 
 }  // namespace pelmo::com
 
+// Neither entry point lets an exception out: regsvr32 and installers get an HRESULT.
 STDAPI DllRegisterServer() {
-  const HRESULT hr = pelmo::com::register_all();
+  HRESULT hr = E_UNEXPECTED;
+  try {
+    hr = pelmo::com::register_all();
+  } catch (const std::bad_alloc&) {
+    hr = E_OUTOFMEMORY;
+  } catch (...) {
+  }
   if (FAILED(hr)) DllUnregisterServer();  // leave nothing half written
   return hr;
 }
 
 STDAPI DllUnregisterServer() {
   using namespace pelmo::com;
-  // The library (and with it the interface keys) only when it is there: gone already is fine.
-  HRESULT tlb = S_OK;
-  if (library_registered()) {
-    tlb = UnRegisterTypeLib(kLibId, static_cast<WORD>(pelmo::identity::kVersionMajor),
-                            static_cast<WORD>(pelmo::identity::kVersionMinor), LOCALE_NEUTRAL,
-                            kSysKind);
+  try {
+    // The library (and with it the interface keys) only when it is there: gone already is fine.
+    HRESULT tlb = S_OK;
+    if (library_registered()) {
+      tlb = UnRegisterTypeLib(kLibId, static_cast<WORD>(pelmo::identity::kVersionMajor),
+                              static_cast<WORD>(pelmo::identity::kVersionMinor), LOCALE_NEUTRAL,
+                              kSysKind);
+    }
+    const HRESULT clsid = delete_tree(L"CLSID\\" + clsid_text());
+    const HRESULT progid = delete_tree(wide_ascii(pelmo::identity::kProgId));
+    return FAILED(tlb) ? tlb : FAILED(clsid) ? clsid : progid;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
   }
-  const HRESULT clsid = delete_tree(L"CLSID\\" + clsid_text());
-  const HRESULT progid = delete_tree(wide_ascii(pelmo::identity::kProgId));
-  return FAILED(tlb) ? tlb : FAILED(clsid) ? clsid : progid;
 }

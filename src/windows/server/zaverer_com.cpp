@@ -19,8 +19,6 @@ namespace pelmo::com {
 
 namespace {
 
-constexpr std::int32_t kOutOfMemory = 7;
-
 // Holds a reference on the object for the length of a call, so a script that drops its last
 // reference from inside a callback cannot pull the object away under the running slot.
 class CallGuard {
@@ -49,6 +47,8 @@ HRESULT ZavererCom::create(REFIID iid, void** out) {
     return E_OUTOFMEMORY;
   } catch (const AutomationError& e) {
     return hresult_for(e.number());
+  } catch (...) {
+    return E_UNEXPECTED;
   }
   const HRESULT hr = object->QueryInterface(iid, out);
   object->Release();
@@ -136,21 +136,32 @@ HRESULT ZavererCom::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* 
   return hr;
 }
 
-HRESULT ZavererCom::fail(std::exception_ptr error) {
-  Failure failure{E_UNEXPECTED, {}};
+namespace {
+
+Failure describe(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const AutomationError& e) {
-    failure = {hresult_for(e.number()), from_utf8(e.description())};
+    return {hresult_for(e.number()), from_utf8(e.description())};
   } catch (const std::bad_alloc&) {
-    failure = {hresult_for(kOutOfMemory), u"Out of memory"};
+    return out_of_memory_failure();
   } catch (const std::exception& e) {
-    failure = {E_UNEXPECTED, from_utf8(e.what())};
+    return {E_UNEXPECTED, from_utf8(e.what())};
   } catch (...) {
-    failure = {E_UNEXPECTED, u"Unexpected failure"};
+    return {E_UNEXPECTED, u"Unexpected failure"};
   }
-  last_failure_ = failure;
-  return raise(failure, kIid);
+}
+
+}  // namespace
+
+HRESULT ZavererCom::fail(std::exception_ptr error) noexcept {
+  try {
+    last_failure_ = describe(error);
+  } catch (...) {
+    // The description itself needed memory that is not there.
+    last_failure_ = out_of_memory_failure();
+  }
+  return raise(*last_failure_, kIid);
 }
 
 HRESULT ZavererCom::call_slot(int slot, std::initializer_list<VARIANT*> args, VARIANT* result) {
@@ -170,22 +181,31 @@ HRESULT ZavererCom::call_slot(int slot, std::initializer_list<VARIANT*> args, VA
     refs.reserve(values.size());
     for (Variant& value : values) refs.push_back(&value);
 
-    // The caller's variables see what the slot wrote, whether it then succeeded or not.
+    // The caller's variables see what the slot wrote, whether it then succeeded or not. A
+    // variable that refused its value does not stop the others; whether one did is returned.
     auto write_backs = [&] {
+      bool refused = false;
       std::size_t i = 0;
       for (VARIANT* arg : args) {
-        if (values[i] != before[i]) write_back(*arg, values[i]);
+        if (values[i] != before[i]) {
+          try {
+            write_back(*arg, values[i]);
+          } catch (const AutomationError&) {
+            refused = true;
+          }
+        }
         ++i;
       }
+      return refused;
     };
     Variant out;
     try {
       entry.invoke(*core_, refs, out);
     } catch (...) {
-      write_backs();
+      write_backs();  // the slot's own failure is the one the caller sees
       throw;
     }
-    write_backs();
+    if (write_backs()) throw_type_mismatch();
     OwnedVariant converted;
     to_variant(out, converted.get());
     *result = converted.release();

@@ -91,10 +91,12 @@ class ZavererCom final : public ::_zaverer, public ISupportErrorInfo {
   ~ZavererCom();
 
   // The frame of every slot: converts the arguments, invokes the core's slot, writes changed
-  // arguments back (also when the call then fails) and converts the result.
+  // arguments back (also when the call then fails; a typed variable that cannot take its value
+  // fails a call that succeeded with 13) and converts the result.
   HRESULT call_slot(int slot, std::initializer_list<VARIANT*> args, VARIANT* result);
-  // Turns whatever the core threw into the HRESULT and error object of the failure.
-  HRESULT fail(std::exception_ptr error);
+  // Turns whatever the core threw into the HRESULT and error object of the failure. Throws
+  // nothing: when even the description cannot be had, the failure is a fixed out-of-memory one.
+  HRESULT fail(std::exception_ptr error) noexcept;
 
   std::atomic<long> refs_{1};
   std::shared_ptr<pelmo::_zaverer> core_;

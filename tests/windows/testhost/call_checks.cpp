@@ -342,6 +342,7 @@ void check_calls(Checks& checks) {
   check_dispatch(checks, object.get());
   check_conversions(checks, object.get());
   check_failures(checks, object.get());
+  check_boundary(checks, object.get());
   object.reset();
   check_page_hooks(checks);
   check_stream_road(checks);

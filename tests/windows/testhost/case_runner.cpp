@@ -6,10 +6,12 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "calling.h"
+#include "case_table.h"
 #include "cli/arg_words.h"
 #include "cli/json_writer.h"
 #include "modes.h"
@@ -35,8 +37,8 @@ std::vector<std::string> split_tabs(const std::string& line) {
   }
 }
 
-// Whether the system's stream gets past Open; Wine's does not, and the page then hands out
-// the stand-in.
+}  // namespace
+
 bool system_stream_works() {
   try {
     CLSID clsid{};
@@ -52,12 +54,6 @@ bool system_stream_works() {
     return false;
   }
 }
-
-struct Case {
-  std::wstring request_method = L"GET";
-  std::string method;
-  std::vector<std::string> words;
-};
 
 std::string run_case(const Case& c, bool page, bool system_stream) {
   const MethodEntry* entry = find_method(c.method);
@@ -105,21 +101,11 @@ std::string run_case(const Case& c, bool page, bool system_stream) {
   return line;
 }
 
-}  // namespace
-
-int run_cases(const std::string& table, bool page, const std::vector<std::string>& skip) {
+std::vector<Case> read_cases(const std::string& table, const std::vector<std::string>& skip,
+                             std::vector<std::string>* skipped) {
   std::ifstream in(table, std::ios::binary);
-  if (!in) {
-    std::cerr << "pelmo_testhost: cannot read " << table << "\n";
-    return 2;
-  }
-  const bool system_stream = page && system_stream_works();
-  if (page) {
-    std::cerr << "pelmo_testhost: page stream: "
-              << (system_stream ? "the system's ADODB.Stream"
-                                : "the stand-in (the system's ADODB.Stream does not open)")
-              << "\n";
-  }
+  if (!in) throw std::runtime_error("cannot read " + table);
+  std::vector<Case> cases;
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -134,6 +120,31 @@ int run_cases(const std::string& table, bool page, const std::vector<std::string
     c.method = fields[i];
     c.words.assign(fields.begin() + static_cast<std::ptrdiff_t>(i) + 1, fields.end());
     if (std::find(skip.begin(), skip.end(), c.method) != skip.end()) {
+      c.skipped = true;
+      if (skipped != nullptr) skipped->push_back(c.method);
+    }
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+int run_cases(const std::string& table, bool page, const std::vector<std::string>& skip) {
+  std::vector<Case> cases;
+  try {
+    cases = read_cases(table, skip);
+  } catch (const std::runtime_error& e) {
+    std::cerr << "pelmo_testhost: " << e.what() << "\n";
+    return 2;
+  }
+  const bool system_stream = page && system_stream_works();
+  if (page) {
+    std::cerr << "pelmo_testhost: page stream: "
+              << (system_stream ? "the system's ADODB.Stream"
+                                : "the stand-in (the system's ADODB.Stream does not open)")
+              << "\n";
+  }
+  for (const Case& c : cases) {
+    if (c.skipped) {
       std::cout << "SKIP " << c.method << "\n";
       continue;
     }

@@ -2,6 +2,7 @@
 // server does. scripts/test-windows.sh runs its modes in order; com/README.md describes them.
 #include <objbase.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -12,10 +13,13 @@
 namespace {
 
 int usage() {
-  std::cerr << "usage: pelmo_testhost library|unload|registered DLL\n"
-               "       pelmo_testhost unregistered DLL\n"
-               "       pelmo_testhost calls\n"
-               "       pelmo_testhost cases [--page] [--skip METHOD]... TABLE\n";
+  std::cerr
+      << "usage: pelmo_testhost library|unload|registered DLL\n"
+         "       pelmo_testhost unregistered DLL\n"
+         "       pelmo_testhost calls | memory\n"
+         "       pelmo_testhost threads THREADS ROUNDS [--skip METHOD]... TABLE [PAGE_TABLE]\n"
+         "       pelmo_testhost uptime CALLS [--skip METHOD]... TABLE [PAGE_TABLE]\n"
+         "       pelmo_testhost cases [--page] [--skip METHOD]... TABLE\n";
   return 2;
 }
 
@@ -54,6 +58,30 @@ int main(int argc, char** argv) {
     status = pelmo::testhost::run_cases(argv[i], page, skip);
   } else if (mode == "calls" && argc == 2) {
     pelmo::testhost::check_calls(checks);
+    status = checks.failures() == 0 ? 0 : 1;
+  } else if (mode == "memory" && argc == 2) {
+    pelmo::testhost::check_memory(checks);
+    status = checks.failures() == 0 ? 0 : 1;
+  } else if ((mode == "threads" && argc >= 5) || (mode == "uptime" && argc >= 4)) {
+    pelmo::testhost::LoadSettings settings;
+    int i = 2;
+    if (mode == "threads") {
+      settings.threads = std::atoi(argv[i++]);
+      settings.rounds = std::atoi(argv[i++]);
+    } else {
+      settings.calls = std::atol(argv[i++]);
+    }
+    for (; i + 1 < argc && std::strcmp(argv[i], "--skip") == 0; i += 2) {
+      settings.skip.emplace_back(argv[i + 1]);
+    }
+    if (i >= argc || argc - i > 2 || settings.threads < 1 || settings.rounds < 1 ||
+        settings.calls < 10) {
+      return usage();
+    }
+    settings.table = argv[i++];
+    if (i < argc) settings.page_table = argv[i];
+    if (mode == "threads") pelmo::testhost::check_threads(checks, settings);
+    if (mode == "uptime") pelmo::testhost::check_uptime(checks, settings);
     status = checks.failures() == 0 ? 0 : 1;
   } else if (argc == 3 && (mode == "library" || mode == "unload" || mode == "registered" ||
                            mode == "unregistered")) {
