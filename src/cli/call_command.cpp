@@ -124,10 +124,8 @@ int run_call(const std::vector<std::string_view>& words, std::ostream& out, std:
       },
       call.args);
   if (object) close_object(*object, options);
-  out << outcome.json
-      << "
-         ";
-         return outcome.status;
+  out << outcome.json << "\n";
+  return outcome.status;
 }
 
 int run_methods(std::ostream& out) {
