@@ -60,10 +60,11 @@ std::vector<Block> engine_blocks(host::Platform& platform, std::u16string_view t
   // With a literal end marker every block ends at an occurrence of it (unless a "|" in the start
   // marker splits the pattern), and nothing in the pattern looks past its own match, so the text
   // after the last one cannot change the blocks. Cut off, it spares the engine a run to the end
-  // of the page from every start marker there.
+  // of the page from every start marker there. The last occurrence is looked for with full
+  // lower-case folding, wider than this engine's ASCII letters, so it is never too early.
   std::u16string_view searched = text;
   if (over_marker_is_literal(over) && !over.empty() && start.find(u'|') == start.npos) {
-    const std::size_t last = MarkerSearch(over, UnitFold::AsciiLetters).find_last(text);
+    const std::size_t last = MarkerSearch(over, UnitFold::Lower).find_last(text);
     searched = text.substr(0, last == MarkerSearch::npos ? 0 : last + over.size());
   }
   std::vector<host::RegExpMatch> matches = regexp->Execute(searched);
