@@ -152,7 +152,11 @@ class ConcurrentCalls : public ::testing::Test {
 TEST_F(ConcurrentCalls, EveryMethodAnswersOnManyThreadsAsOnOne) {
   const std::vector<Call> table = calls();
   std::set<std::string_view> covered;
-  for (const Call& call : table) covered.insert(find_method(call.method)->name);
+  for (const Call& call : table) {
+    const MethodEntry* entry = find_method(call.method);
+    ASSERT_NE(entry, nullptr) << call.method;
+    covered.insert(entry->name);
+  }
   for (const MethodEntry& entry : catalogue()) {
     EXPECT_TRUE(entry.is_page_hook() || covered.count(entry.name) == 1)
         << entry.name << " has no call in the table";

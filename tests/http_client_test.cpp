@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "host/curl_http_client.h"
@@ -50,6 +51,7 @@ class HttpClient : public ::testing::Test {
   void SetUp() override {
     auto& r = server_.routes();
     r.Get("/page", [this](const httplib::Request& req, httplib::Response& res) {
+      std::lock_guard lock(seen_mutex_);
       seen_method_ = req.method;
       seen_accept_encoding_ = req.get_header_value("Accept-Encoding");
       res.set_content("hello", "text/plain");
@@ -121,9 +123,20 @@ class HttpClient : public ::testing::Test {
     return expect_automation_error([&] { get(url, limits); });
   }
 
-  testing::LoopbackServer server_;
+  // Written by a server worker: the answer reaching the client orders nothing to the language.
+  std::string seen_method() {
+    std::lock_guard lock(seen_mutex_);
+    return seen_method_;
+  }
+  std::string seen_accept_encoding() {
+    std::lock_guard lock(seen_mutex_);
+    return seen_accept_encoding_;
+  }
+
+  std::mutex seen_mutex_;
   std::string seen_method_;
   std::string seen_accept_encoding_;
+  testing::LoopbackServer server_;  // last, so that its workers have joined before the above go
 };
 
 TEST_F(HttpClient, GetsTheBodyWithAGetInAnyCase) {
@@ -134,7 +147,7 @@ TEST_F(HttpClient, GetsTheBodyWithAGetInAnyCase) {
   EXPECT_EQ(as_string(client->ResponseBody()), "hello");      // reading twice gives it again
   EXPECT_EQ(as_string(client->TakeResponseBody()), "hello");  // handed over once, then gone
   EXPECT_EQ(as_string(client->ResponseBody()), "");
-  EXPECT_EQ(seen_method_, "GET");
+  EXPECT_EQ(seen_method(), "GET");
 }
 
 TEST_F(HttpClient, ErrorStatusesGiveTheirBodiesAndTheFinalStatusShows) {
@@ -200,7 +213,7 @@ TEST_F(HttpClient, RefusedConnectionAndBadAddressesFail) {
 TEST_F(HttpClient, CompressedAnswersAreDecoded) {
   EXPECT_EQ(as_string(get(server_.url("/gz"))), "compressed body");
   get(server_.url("/page"));
-  EXPECT_NE(seen_accept_encoding_.find("gzip"), std::string::npos) << seen_accept_encoding_;
+  EXPECT_NE(seen_accept_encoding().find("gzip"), std::string::npos) << seen_accept_encoding();
 }
 
 TEST_F(HttpClient, BodiesOverTheCapFail) {
@@ -235,7 +248,7 @@ TEST_F(HttpClient, OnlySynchronousGetInOrder) {
             err::kInvalidCall);
   client->Open(u"GET", url, false, u"", u"");
   EXPECT_EQ(expect_automation_error([&] { client->ResponseBody(); }).number(), err::kInvalidCall);
-  EXPECT_TRUE(seen_method_.empty());  // nothing was sent by any of these
+  EXPECT_TRUE(seen_method().empty());  // nothing was sent by any of these
 }
 
 }  // namespace

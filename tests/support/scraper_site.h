@@ -5,7 +5,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "cli/charset_encode.h"
 #include "host/local_page.h"
@@ -20,6 +22,7 @@ class ScraperSite {
     server_.routes().Get(".*",
                          [this](const httplib::Request& request, httplib::Response& response) {
                            ++hits_;
+                           std::lock_guard lock(mutex_);
                            last_target_ = request.target;
                            auto page = pages_.find(request.target);
                            if (page == pages_.end()) {
@@ -33,22 +36,33 @@ class ScraperSite {
     server_.start();
   }
 
-  // Registered before any fetch; `target` is the request target, query included.
+  // Registered before the fetch; `target` is the request target, query included.
   void page(const std::string& target, const std::u16string& body) {
-    pages_[target] = cli::encode_text(body, "windows-936-2000");
+    std::string encoded = cli::encode_text(body, "windows-936-2000");
+    std::lock_guard lock(mutex_);
+    pages_[target] = std::move(encoded);
   }
 
   std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
   std::string domain() const { return "localhost:" + std::to_string(server_.port()); }
   std::u16string url16(const std::string& path) const { return server_.url16(path); }
   int hits() const { return hits_; }
-  std::string last_target() const { return last_target_; }
+  std::string last_target() const {
+    std::lock_guard lock(mutex_);
+    return last_target_;
+  }
 
  private:
-  LoopbackServer server_;
+  // The pages and the last target are shared with whichever server worker takes a request; a
+  // request or an answer passing through the socket orders nothing to the language (or to
+  // TSan), so the lock does.
+  mutable std::mutex mutex_;
   std::map<std::string, std::string> pages_;
+  std::string last_target_;
   std::atomic<int> hits_{0};
-  std::string last_target_;  // written by the server thread before the answer goes out
+  // Last, so that it goes first: its workers, which use the members above, have all joined
+  // before any of those is destroyed.
+  LoopbackServer server_;
 };
 
 // An object started with the local page context, as a page would hold it.
