@@ -179,6 +179,8 @@ step "CreateObject after unregistration (VBScript)" run_wine cscript //nologo \
   "$(winpath "$root/tests/windows/lifecycle.vbs")" unregistered
 step "outside hosts from the registry (64-bit)" \
   tests/windows/settings.sh 64 "$win64/pelmo.dll" 2>>"$work/wine.log"
+step "HTTP client limits against a loopback site (64-bit test host)" \
+  tests/windows/http_limits.sh 64 "$win64" 2>>"$work/wine.log"
 
 # The 32-bit module needs Wine's 32-bit half, which Debian ships as wine32:i386.
 if $have_wine32; then
@@ -190,6 +192,8 @@ if $have_wine32; then
   cd "$root"
   step "32-bit: outside hosts from the registry" \
     tests/windows/settings.sh 32 "$win32/pelmo.dll" 2>>"$work/wine.log"
+  step "32-bit: HTTP client limits against a loopback site (test host)" \
+    tests/windows/http_limits.sh 32 "$win32" 2>>"$work/wine.log"
 else
   echo "SKIP  32-bit module under Wine: wine32 is not installed (it was built and its exports" \
     "and imports checked)"

@@ -137,9 +137,22 @@ TEST_F(HttpClient, GetsTheBodyWithAGetInAnyCase) {
   EXPECT_EQ(seen_method_, "GET");
 }
 
-TEST_F(HttpClient, ErrorStatusesGiveTheirBodies) {
-  EXPECT_EQ(as_string(get(server_.url("/missing"))), "<h1>not here</h1>");
-  EXPECT_EQ(as_string(get(server_.url("/broken"))), "server trouble");
+TEST_F(HttpClient, ErrorStatusesGiveTheirBodiesAndTheStatusAfterARedirect) {
+  const struct {
+    const char* path;
+    int status;
+    const char* body;
+  } cases[] = {{"/missing", 404, "<h1>not here</h1>"},
+               {"/broken", 500, "server trouble"},
+               {"/hop", 200, "hello"}};
+  for (const auto& c : cases) {
+    auto client = host::make_curl_http_client();
+    EXPECT_EQ(client->Status(), 0) << c.path;
+    client->Open(u"GET", server_.url16(c.path), false, u"", u"");
+    client->Send();
+    EXPECT_EQ(client->Status(), c.status) << c.path;
+    EXPECT_EQ(as_string(client->ResponseBody()), c.body) << c.path;
+  }
 }
 
 TEST_F(HttpClient, RedirectsAreFollowedWithinTheBound) {

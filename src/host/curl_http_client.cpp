@@ -81,6 +81,7 @@ class CurlHttpClient final : public HttpClient {
             const std::u16string& user, const std::u16string& password) override {
     opened_ = false;
     sent_ = false;
+    status_ = 0;
     body_.clear();
     if (!is_get(method)) {
       throw_invalid_call("HTTP client: only the GET method is supported, not \"" + to_utf8(method) +
@@ -152,6 +153,9 @@ class CurlHttpClient final : public HttpClient {
     if (rc != CURLE_OK) {
       throw_curl(rc, error_text[0] != '\0' ? error_text : curl_easy_strerror(rc), url_);
     }
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    status_ = static_cast<int>(status);
     body_ = std::move(body);
     sent_ = true;
   }
@@ -160,6 +164,8 @@ class CurlHttpClient final : public HttpClient {
     if (!sent_) throw_invalid_call("HTTP client: no response yet (call Open and Send first)");
     return body_;
   }
+
+  int Status() override { return status_; }
 
   Bytes TakeResponseBody() override {
     if (!sent_) throw_invalid_call("HTTP client: no response yet (call Open and Send first)");
@@ -170,6 +176,7 @@ class CurlHttpClient final : public HttpClient {
   HttpLimits limits_;
   bool opened_ = false;
   bool sent_ = false;
+  int status_ = 0;
   std::string url_;
   std::string user_;
   std::string password_;

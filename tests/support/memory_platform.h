@@ -41,6 +41,7 @@ class MemoryPlatform final : public host::Platform {
       }
       body_ = &page->second;
     }
+    int Status() override { return body_ ? 200 : 0; }
     // A fresh copy each time, sized and hinted as the network client sizes its body.
     Bytes ResponseBody() override {
       Bytes copy;
