@@ -214,6 +214,8 @@ run_module_suite() {
   # Registers and unregisters the module again by itself.
   step "$arch: outside hosts from the registry" \
     tests/windows/settings.sh "$bits" "$build/pelmo.dll" 2>>"$work/wine.log"
+  step "$arch: HTTP client limits against a loopback site (test host)" \
+    tests/windows/http_limits.sh "$bits" "$build" 2>>"$work/wine.log"
 }
 
 run_module_suite x64

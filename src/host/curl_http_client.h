@@ -1,24 +1,12 @@
 // The HTTP client on libcurl.
 #pragma once
 
-#include <cstddef>
 #include <memory>
 
 #include "host/http_client.h"
+#include "host/http_limits.h"
 
 namespace pelmo::host {
-
-// Bounds that keep one fetch from hanging the page's thread or exhausting memory.
-struct HttpLimits {
-  long connect_timeout_ms = 15'000;
-  long total_timeout_ms = 60'000;
-  // A transfer slower than this many bytes per second for this many seconds is abandoned.
-  long low_speed_bytes_per_second = 1;
-  long low_speed_seconds = 30;
-  long max_redirects = 10;
-  // Counted after content decoding, so a small compressed answer cannot inflate past it.
-  std::size_t max_body_bytes = std::size_t{32} << 20;
-};
 
 // GET only, synchronous, http and https only, redirects followed up to the bound.
 std::unique_ptr<HttpClient> make_curl_http_client();

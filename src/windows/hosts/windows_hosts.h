@@ -1,5 +1,5 @@
-// The Windows hosts: the page's objects from its ScriptingContext, the HTTP client by its
-// ProgID, the stream through the page's Server object and the regular-expression object, all
+// The Windows hosts: the page's objects from its ScriptingContext, the server-side HTTP client
+// by its ProgID, the stream through the page's Server object and the regular-expression object, all
 // driven by member name through IDispatch.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "host/http_client.h"
+#include "host/http_limits.h"
 #include "host/regexp.h"
 #include "pelmo/page_objects.h"
 
@@ -17,8 +18,9 @@ namespace pelmo::host::windows {
 // Fails with E_NOINTERFACE when the object cannot be driven by name.
 std::shared_ptr<ScriptingContext> make_scripting_context(IUnknown* context);
 
-// A new "MSXML2.XMLHTTP"; fails with 429 when the system cannot create one.
-std::unique_ptr<HttpClient> make_xmlhttp_client();
+// A new "MSXML2.ServerXMLHTTP.6.0" held to the limits; fails with 429 when the system cannot
+// create one.
+std::unique_ptr<HttpClient> make_server_http_client(const HttpLimits& limits = {});
 
 // A new "VBScript.RegExp" (created by its class id); fails with 429 when there is none.
 std::unique_ptr<RegExp> make_vbscript_regexp();

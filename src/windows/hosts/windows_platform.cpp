@@ -7,7 +7,9 @@ namespace {
 
 class WindowsPlatform final : public Platform {
  public:
-  std::unique_ptr<HttpClient> CreateHttpClient() override { return windows::make_xmlhttp_client(); }
+  std::unique_ptr<HttpClient> CreateHttpClient() override {
+    return windows::make_server_http_client();
+  }
   std::unique_ptr<RegExp> CreateRegExp() override { return windows::make_vbscript_regexp(); }
 };
 

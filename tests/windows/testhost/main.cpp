@@ -17,6 +17,7 @@ int usage() {
       << "usage: pelmo_testhost library|unload|registered DLL\n"
          "       pelmo_testhost unregistered DLL\n"
          "       pelmo_testhost calls | memory\n"
+         "       pelmo_testhost fetch-limits BASE_URL\n"
          "       pelmo_testhost threads THREADS ROUNDS [--skip METHOD]... TABLE [PAGE_TABLE]\n"
          "       pelmo_testhost uptime CALLS [--skip METHOD]... TABLE [PAGE_TABLE]\n"
          "       pelmo_testhost cases [--page] [--skip METHOD]... TABLE\n";
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
     }
     if (i + 1 != argc) return usage();
     status = pelmo::testhost::run_cases(argv[i], page, skip);
+  } else if (mode == "fetch-limits" && argc == 3) {
+    pelmo::testhost::check_fetch_limits(checks, argv[2]);
+    status = checks.failures() == 0 ? 0 : 1;
   } else if (mode == "calls" && argc == 2) {
     pelmo::testhost::check_calls(checks);
     status = checks.failures() == 0 ? 0 : 1;

@@ -41,6 +41,10 @@ void check_threads(Checks& checks, const LoadSettings& settings);
 // and then) with private bytes and handles flat after the first tenth.
 void check_uptime(Checks& checks, const LoadSettings& settings);
 
+// The HTTP client's deadline, redirect, scheme, size and cache behaviour against the loopback
+// site of limits_site.py at `base` ("http://127.0.0.1:PORT").
+void check_fetch_limits(Checks& checks, const std::string& base);
+
 // One JSON line per case of the table (the words of `pelmo call`), as `pelmo call` prints it;
 // with `page` each call runs between OnStartPage and OnEndPage on the test host's page.
 int run_cases(const std::string& table, bool page, const std::vector<std::string>& skip);

@@ -1,0 +1,21 @@
+// Bounds that keep one fetch from hanging the page's thread or exhausting memory, the same for
+// every platform's HTTP client.
+#pragma once
+
+#include <cstddef>
+
+namespace pelmo::host {
+
+struct HttpLimits {
+  long connect_timeout_ms = 15'000;
+  long total_timeout_ms = 60'000;
+  // A transfer slower than this many bytes per second for this many seconds is abandoned
+  // (where the client can tell).
+  long low_speed_bytes_per_second = 1;
+  long low_speed_seconds = 30;
+  long max_redirects = 10;
+  // Counted after content decoding, so a small compressed answer cannot inflate past it.
+  std::size_t max_body_bytes = std::size_t{32} << 20;
+};
+
+}  // namespace pelmo::host

@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""A loopback site for the Windows HTTP client's limits: a page that never answers, redirects
+without end and in counted hops, one to a file address, bodies of any size (announced or
+chunked), a page that changes on every fetch while inviting caches to keep it, and a status
+page. Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
+import http.server
+import sys
+import threading
+
+lock = threading.Lock()
+state = {"changing": 0, "hops": 0}
+
+
+class Site(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def answer(self, status, body=b"", headers=()):
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def redirect(self, location):
+        with lock:
+            state["hops"] += 1
+        self.answer(302, b"", [("Location", location)])
+
+    def stream(self, size, chunked):
+        self.send_response(200)
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(size))
+        self.end_headers()
+        block = b"x" * 65536
+        try:
+            while size > 0:
+                part = block[: min(size, len(block))]
+                size -= len(part)
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part) if chunked else part)
+            if chunked:
+                self.wfile.write(b"0\r\n\r\n")
+        except OSError:
+            pass  # the client gave up, as it should over its cap
+
+    def do_GET(self):
+        path = self.path
+        if path == "/stall":
+            threading.Event().wait()  # reads the request, never answers
+        elif path.startswith("/loop/"):
+            self.redirect("/loop/%d" % (int(path[6:]) + 1))
+        elif path.startswith("/hops/"):
+            left = int(path[6:])
+            if left > 0:
+                self.redirect("/hops/%d" % (left - 1))
+            else:
+                self.answer(200, b"arrived")
+        elif path == "/hop-count":
+            with lock:
+                count, state["hops"] = state["hops"], 0
+            self.answer(200, str(count).encode())
+        elif path == "/to-file":
+            self.redirect("file:///C:/windows/win.ini")
+        elif path.startswith("/bytes/"):
+            self.stream(int(path[7:]), chunked=False)
+        elif path.startswith("/chunked/"):
+            self.stream(int(path[9:]), chunked=True)
+        elif path == "/changing":
+            with lock:
+                state["changing"] += 1
+                body = b"version %d" % state["changing"]
+            self.answer(200, body, [("Cache-Control", "public, max-age=86400"),
+                                    ("Expires", "Thu, 01 Jan 2099 00:00:00 GMT"),
+                                    ("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"),
+                                    ("ETag", '"one-etag"')])
+        elif path == "/missing":
+            self.answer(404, b"not here")
+        else:
+            self.answer(200, b"hello")
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+
+def main():
+    server = Server(("127.0.0.1", 0), Site)
+    with open(sys.argv[1], "w") as out:
+        out.write(str(server.server_address[1]))
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

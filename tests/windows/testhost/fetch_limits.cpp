@@ -1,0 +1,114 @@
+// The server-side HTTP client's limits against the loopback site of limits_site.py, with a short
+// deadline and a small body cap (the client's defaults are 60 s and 32 MiB; Wine's client moves
+// about half a megabyte a second), so the cases take seconds: each fetches once (or twice) and
+// checks the error number or the answer, and how long a failure that must end at the deadline
+// took.
+#include <windows.h>
+
+#include <string>
+
+#include "modes.h"
+#include "pelmo/error.h"
+#include "pelmo/text.h"
+#include "windows/hosts/windows_hosts.h"
+
+namespace pelmo::testhost {
+
+namespace {
+
+constexpr long kTotalMs = 3'000;
+// Time the deadline may be overrun: the client waits in steps of up to a second.
+constexpr ULONGLONG kSlackMs = 2'000;
+constexpr std::size_t kCap = 256 * 1024;
+
+struct Outcome {
+  std::int32_t error = 0;  // 0: fetched
+  std::string description;
+  int status = 0;
+  Bytes body;
+  ULONGLONG ms = 0;
+};
+
+Outcome fetch(const std::string& url) {
+  host::HttpLimits limits;
+  limits.total_timeout_ms = kTotalMs;
+  limits.max_body_bytes = kCap;
+  Outcome out;
+  const ULONGLONG started = GetTickCount64();
+  try {
+    auto client = host::windows::make_server_http_client(limits);
+    client->Open(u"Get", from_utf8(url), false, u"", u"");
+    client->Send();
+    out.status = client->Status();
+    out.body = client->TakeResponseBody();
+  } catch (const AutomationError& e) {
+    out.error = e.number();
+    out.description = e.what();
+  }
+  out.ms = GetTickCount64() - started;
+  return out;
+}
+
+std::string text_of(const Bytes& body) { return std::string(body.begin(), body.end()); }
+
+std::string describe(const Outcome& o) {
+  if (o.error == 0) {
+    return "status " + std::to_string(o.status) + ", " + std::to_string(o.body.size()) +
+           " bytes after " + std::to_string(o.ms) + " ms";
+  }
+  char hex[16];
+  wsprintfA(hex, "%08lX", static_cast<unsigned long>(o.error));
+  return "error 0x" + std::string(hex) + " after " + std::to_string(o.ms) + " ms: " + o.description;
+}
+
+std::int32_t http_error(std::int32_t code) { return err::kHttpBase + code; }
+
+}  // namespace
+
+void check_fetch_limits(Checks& checks, const std::string& base) {
+  struct Failing {
+    std::string path;
+    std::int32_t error;  // 0: any failure
+    bool by_deadline;    // must end at the deadline
+    std::string what;
+  };
+  const std::string over = std::to_string(kCap + 1);
+  const Failing failing[] = {
+      {"/stall", http_error(28), true, "a server that never answers times out at the deadline"},
+      {"/loop/0", 0, true, "endless redirects fail within the deadline"},
+      {"/to-file", http_error(1), true, "a redirect to a file address is refused"},
+      {"/bytes/" + over, http_error(63), false, "an announced body over the cap fails"},
+      {"/chunked/" + over, http_error(63), false, "a chunked body over the cap fails"},
+  };
+  for (const Failing& c : failing) {
+    const Outcome o = fetch(base + c.path);
+    const bool right_error = c.error == 0 ? o.error != 0 : o.error == c.error;
+    checks.check(right_error && (!c.by_deadline || o.ms <= kTotalMs + kSlackMs),
+                 c.what + " (" + c.path + "): " + describe(o));
+  }
+  const Outcome hops = fetch(base + "/hop-count");
+  std::cout << "info  redirects the endless loop was followed: " << text_of(hops.body) << "\n";
+
+  const Outcome refused = fetch("http://127.0.0.1:1/");
+  checks.check(refused.error != 0 && refused.ms <= kTotalMs + kSlackMs,
+               "a refused connection fails: " + describe(refused));
+
+  const Outcome ten = fetch(base + "/hops/10");
+  checks.check(ten.error == 0 && ten.status == 200 && text_of(ten.body) == "arrived",
+               "10 redirects are followed: " + describe(ten));
+  const Outcome at_cap = fetch(base + "/chunked/" + std::to_string(kCap));
+  checks.check(at_cap.error == 0 && at_cap.body.size() == kCap,
+               "a body of exactly the cap is fetched: " + describe(at_cap));
+  const Outcome missing = fetch(base + "/missing");
+  checks.check(missing.error == 0 && missing.status == 404 && text_of(missing.body) == "not here",
+               "an error status gives its body and status: " + describe(missing));
+
+  const Outcome first = fetch(base + "/changing");
+  const Outcome second = fetch(base + "/changing");
+  checks.check(first.error == 0 && second.error == 0 && !first.body.empty() &&
+                   text_of(first.body) != text_of(second.body),
+               "a page that changed is fetched anew, not from a cache: \"" + text_of(first.body) +
+                   "\" then \"" + text_of(second.body) + "\"");
+}
+
+}  // namespace pelmo::testhost
