@@ -52,13 +52,15 @@ std::size_t element_count(SAFEARRAY* sa) {
 
 // The array's elements are what the caller's type says, in size and in how the system copies
 // them (strings, interfaces, variants, records): anything else would be copied past the member
-// that receives it, or freed twice. `kind` is the copy flag the elements need, 0 for plain data.
-void expect_layout(SAFEARRAY* sa, std::size_t element_size, USHORT kind) {
+// that receives it, or freed twice. The copy flags present must be among `allowed` and include
+// one of `required` (0: none needed, for elements read in place).
+void expect_layout(SAFEARRAY* sa, std::size_t element_size, USHORT allowed, USHORT required) {
   constexpr USHORT kKinds = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT | FADF_RECORD;
-  const USHORT features = sa->fFeatures & kKinds;
-  const bool kind_matches =
-      kind == 0 ? features == 0 : (features & kind) != 0 && (features & ~kind) == 0;
-  if (SafeArrayGetElemsize(sa) != element_size || !kind_matches) throw_type_mismatch();
+  const USHORT kinds = sa->fFeatures & kKinds;
+  if (SafeArrayGetElemsize(sa) != element_size || (kinds & ~allowed) != 0 ||
+      (required != 0 && (kinds & required) == 0)) {
+    throw_type_mismatch();
+  }
 }
 
 Variant from_variant_at(const VARIANT& v, Depth depth);
@@ -67,7 +69,7 @@ Variant from_variant_at(const VARIANT& v, Depth depth);
 // of that type.
 template <typename T>
 Variant read_element(SAFEARRAY* sa, LONG index, VARTYPE type, Depth depth, USHORT kind = 0) {
-  expect_layout(sa, sizeof(T), kind);
+  expect_layout(sa, sizeof(T), kind, kind);
   T value{};
   if (FAILED(SafeArrayGetElement(sa, &index, &value))) throw_type_mismatch();
   OwnedVariant element;
@@ -127,7 +129,7 @@ Variant from_safearray(SAFEARRAY* sa, VARTYPE element_type, Depth depth) {
   if (element_type == VT_UI1) {
     if (sa == nullptr) return Variant::bytes({});
     const std::size_t n = element_count(sa);
-    expect_layout(sa, 1, 0);
+    expect_layout(sa, 1, 0, 0);
     Bytes bytes(n);
     SafeArrayData data(sa);
     if (n != 0) std::memcpy(bytes.data(), data.get(), n);
@@ -139,7 +141,7 @@ Variant from_safearray(SAFEARRAY* sa, VARTYPE element_type, Depth depth) {
   VariantArray items;
   items.reserve(n);
   if (element_type == VT_VARIANT) {
-    expect_layout(sa, sizeof(VARIANT), FADF_VARIANT);
+    expect_layout(sa, sizeof(VARIANT), FADF_VARIANT, 0);
     SafeArrayData data(sa);
     const auto* elements = static_cast<const VARIANT*>(data.get());
     for (std::size_t i = 0; i < n; ++i) items.push_back(from_variant_at(elements[i], inner));

@@ -265,8 +265,12 @@ void check_uptime(Checks& checks, const LoadSettings& settings) {
   checks.check(growth <= allowed, "private bytes flat after the warm-up (growth " +
                                       std::to_string(growth) + " bytes, at most " +
                                       std::to_string(allowed) + ")");
-  checks.check(handle_growth <= 0, "handle count flat after the warm-up (growth " +
-                                       std::to_string(handle_growth) + ")");
+  // The system may open a handle or two of its own late (Wine does, once, in the HTTP client);
+  // a handle kept per page case would be hundreds.
+  constexpr long kLateSystemHandles = 4;
+  checks.check(handle_growth <= kLateSystemHandles,
+               "handle count flat after the warm-up (growth " + std::to_string(handle_growth) +
+                   ", at most " + std::to_string(kLateSystemHandles) + ")");
   checks.check(can_unload_now() == S_OK, "DllCanUnloadNow says yes after the last release");
 }
 
