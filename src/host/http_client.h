@@ -18,8 +18,6 @@ class HttpClient {
   virtual int Status() = 0;
   // The body bytes, whatever the status.
   virtual Bytes ResponseBody() = 0;
-  // The HTTP status code of the last response (0 before one has arrived).
-  virtual int Status() = 0;
   // The body handed over for good, for a caller that reads it once and drops the client; a
   // client that keeps the bytes anyway may copy them.
   virtual Bytes TakeResponseBody() { return ResponseBody(); }
