@@ -65,6 +65,7 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& u
     const bool landed = landed_.wait_for(lock, wait_limit_, [&] { return flight->landed; });
     --waiting_;
     if (!landed) throw_wait_timeout(url, wait_limit_);
+    if (flight->error) throw AutomationError(*flight->error);
     if (flight->failure) std::rethrow_exception(flight->failure);
     return flight->body;
   }
@@ -75,19 +76,24 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& u
   // Whatever happens, the flight lands: waiters get the answer or the failure, and the address
   // is free for the next request.
   std::shared_ptr<const Bytes> body;
+  std::optional<AutomationError> error;
   std::exception_ptr failure;
   try {
     body = refresh(url, fetch, settings);
+  } catch (const AutomationError& e) {
+    error = e;
   } catch (...) {
     failure = std::current_exception();
   }
   lock.lock();
   flight->landed = true;
   flight->body = body;
+  flight->error = error;
   flight->failure = failure;
   flights_.erase(url);
   lock.unlock();
   landed_.notify_all();
+  if (error) throw AutomationError(*error);
   if (failure) std::rethrow_exception(failure);
   return body;
 }

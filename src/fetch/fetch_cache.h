@@ -11,10 +11,12 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "config/fetch_cache_settings.h"
+#include "pelmo/error.h"
 #include "pelmo/variant.h"
 #include "util/sync.h"
 
@@ -64,6 +66,9 @@ class FetchCache {
   struct Flight {
     bool landed = false;
     std::shared_ptr<const Bytes> body;
+    // An automation error is kept by value so that each caller throws its own copy; anything
+    // else is shared as it is.
+    std::optional<AutomationError> error;
     std::exception_ptr failure;
   };
 
