@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds pelmo.dll for 64-bit and 32-bit Windows with mingw-w64 and tests the 64-bit module under
-# Wine, from a VBScript and from a compiled test host, against the Linux command's results.
+# Wine, from a VBScript and from a compiled test host, against the Linux command's results; then,
+# for each architecture, the registry settings, the HTTP client's limits and the MSI package.
 # Installs nothing: run scripts/install-windows-deps.sh first. Exits non-zero on any failure.
 #
 # Environment:
@@ -18,7 +19,7 @@ jobs=$(nproc)
 start=$SECONDS
 
 for tool in x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-widl wine wineserver \
-  python3 cmake ninja; do
+  python3 cmake ninja wixl; do
   command -v "$tool" >/dev/null || {
     echo "test-windows: $tool is missing; run scripts/install-windows-deps.sh" >&2
     exit 2
@@ -181,6 +182,14 @@ step "outside hosts from the registry (64-bit)" \
   tests/windows/settings.sh 64 "$win64/pelmo.dll" 2>>"$work/wine.log"
 step "HTTP client limits against a loopback site (64-bit test host)" \
   tests/windows/http_limits.sh 64 "$win64" 2>>"$work/wine.log"
+echo "== MSI packages"
+if ! PELMO_WIN64_BUILD=$win64 PELMO_WIN32_BUILD=$win32 scripts/package.sh >"$work/package.log" 2>&1; then
+  cat "$work/package.log"
+  fail "scripts/package.sh"
+fi
+version=$(sed -n 's/^project(pelmo VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+step "install, use and remove the x64 package" \
+  tests/windows/install_check.sh 64 "dist/pelmo-$version-x64.msi" 2>>"$work/wine.log"
 
 # The 32-bit module needs Wine's 32-bit half, which Debian ships as wine32:i386.
 if $have_wine32; then
@@ -194,6 +203,8 @@ if $have_wine32; then
     tests/windows/settings.sh 32 "$win32/pelmo.dll" 2>>"$work/wine.log"
   step "32-bit: HTTP client limits against a loopback site (test host)" \
     tests/windows/http_limits.sh 32 "$win32" 2>>"$work/wine.log"
+  step "32-bit: install, use and remove the x86 package" \
+    tests/windows/install_check.sh 32 "dist/pelmo-$version-x86.msi" 2>>"$work/wine.log"
 else
   echo "SKIP  32-bit module under Wine: wine32 is not installed (it was built and its exports" \
     "and imports checked)"
