@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the Windows cross-build and its Wine-driven test need on Debian 12, besides the
-# packages of the Linux build (whose `pelmo` gives the results the module is compared with).
+# Installs what the Windows cross-build, its Wine-driven test and its installer need on Debian 12,
+# besides the packages of the Linux build (whose `pelmo` gives the results the module is compared
+# with).
 # The 32-bit module runs under Wine's 32-bit half, which Debian ships for the i386 architecture.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,5 +22,6 @@ fi
 exec scripts/install-deps.sh \
   mingw-w64 mingw-w64-tools `# g++ for both targets, widl` \
   libwine-dev libwine `# the system IDL files, stdole2.tlb` \
-  wine wine64 "${wine32[@]}" `# the loaders, regsvr32, cscript` \
-  python3 `# the case generator and the comparison`
+  wine wine64 "${wine32[@]}" `# the loaders, regsvr32, cscript, msiexec` \
+  msitools wixl `# the MSI packages` \
+  python3 `# the case generator, the comparison and the loopback sites`

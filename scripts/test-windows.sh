@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds pelmo.dll for 64-bit and 32-bit Windows with mingw-w64 and runs the same suite on each
 # module under Wine, each with its own loader, regsvr32 and script host in one 64-bit prefix:
-# from a VBScript and from a compiled test host, against the Linux command's results.
+# from a VBScript and from a compiled test host, against the Linux command's results; the
+# registry settings, the HTTP client's limits and the MSI package of each architecture.
 # Installs nothing: run scripts/install-windows-deps.sh first. Exits non-zero on any failure.
 #
 # Environment:
@@ -19,7 +20,7 @@ jobs=$(nproc)
 start=$SECONDS
 
 for tool in x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-widl wineserver \
-  python3 cmake ninja; do
+  python3 cmake ninja wixl; do
   command -v "$tool" >/dev/null || {
     echo "test-windows: $tool is missing; run scripts/install-windows-deps.sh" >&2
     exit 2
@@ -216,7 +217,16 @@ run_module_suite() {
     tests/windows/settings.sh "$bits" "$build/pelmo.dll" 2>>"$work/wine.log"
   step "$arch: HTTP client limits against a loopback site (test host)" \
     tests/windows/http_limits.sh "$bits" "$build" 2>>"$work/wine.log"
+  step "$arch: install, use and remove the $arch package" \
+    tests/windows/install_check.sh "$bits" "dist/pelmo-$version-$arch.msi" 2>>"$work/wine.log"
 }
+
+echo "== MSI packages"
+if ! PELMO_WIN64_BUILD=$win64 PELMO_WIN32_BUILD=$win32 scripts/package.sh >"$work/package.log" 2>&1; then
+  cat "$work/package.log"
+  fail "scripts/package.sh"
+fi
+version=$(sed -n 's/^project(pelmo VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 
 run_module_suite x64
 # The 32-bit module needs Wine's 32-bit half, which Debian ships as wine32:i386.

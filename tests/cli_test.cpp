@@ -186,7 +186,7 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
   EXPECT_NE(run.out.find("\n17 isPb\n"), std::string::npos);
   EXPECT_NE(run.out.find("\n21 D1616_m v1 v2 v3 v4 v5 v6 v7 v8 v9 v10\n"), std::string::npos);
   EXPECT_TRUE(run.out.ends_with("\n30 Bq_x v1\n31 OnEndPage\n"));
-  EXPECT_EQ(run_cli("--version").out, "pelmo 1.0.0\n");
+  EXPECT_EQ(run_cli("--version").out, "pelmo 1.1.0\n");
   EXPECT_EQ(run_cli("--help").status, 0);
 }
 

@@ -15,6 +15,6 @@ inline constexpr std::string_view kProgId = "pelmo.zaverer";
 inline constexpr std::string_view kLibId = "{9116D3FA-553B-4FEA-ACB9-729C222253A3}";
 inline constexpr std::string_view kClsId = "{88BBBB1C-215E-4723-8957-56EA7421CA93}";
 inline constexpr std::string_view kIid = "{881B0B15-CE15-4FA8-933F-8787A9088292}";
-inline constexpr std::string_view kModuleVersion = "1.0.0.0";
+inline constexpr std::string_view kModuleVersion = "1.1.0.0";
 
 }  // namespace pelmo::identity

@@ -94,10 +94,10 @@ void check_version_resource(Checks& checks, const std::wstring& dll) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
-  checks.check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010000 &&
-                   fixed->dwFileVersionLS == 0 && fixed->dwProductVersionMS == 0x00010000 &&
+  checks.check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010001 &&
+                   fixed->dwFileVersionLS == 0 && fixed->dwProductVersionMS == 0x00010001 &&
                    fixed->dwProductVersionLS == 0,
-               "file and product version 1.0.0.0");
+               "file and product version 1.1.0.0");
   struct Translation {
     WORD language, code_page;
   }* translation = nullptr;
@@ -120,8 +120,8 @@ void check_version_resource(Checks& checks, const std::wstring& dll) {
     return narrow(text);
   };
   checks.check(value(L"OLESelfRegister") != "(missing)", "marked self-registering");
-  checks.check(value(L"FileVersion") == "1.0.0.0" && value(L"ProductVersion") == "1.0.0.0",
-               "version texts 1.0.0.0");
+  checks.check(value(L"FileVersion") == "1.1.0.0" && value(L"ProductVersion") == "1.1.0.0",
+               "version texts 1.1.0.0");
 }
 
 }  // namespace

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The MSI package under Wine, for one architecture: installs it silently with host properties,
+# checks the installed file, the registry values and the object from that architecture's script
+# host, uninstalls, and checks that the file, the registration and the settings are gone and
+# CreateObject fails with 429.
+#
+# Usage: tests/windows/install_check.sh 64|32 PACKAGE.msi
+# Environment: WINEPREFIX (an initialised 64-bit prefix with no other pelmo registration).
+set -euo pipefail
+arch=$1
+msi=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+case $arch in
+  64) loader=/usr/lib/wine/wine64 system='C:\windows\system32' program_files='Program Files' ;;
+  32) loader=/usr/lib/wine/wine system='C:\windows\syswow64' program_files='Program Files (x86)' ;;
+  *)
+    echo "usage: $0 64|32 PACKAGE.msi" >&2
+    exit 2
+    ;;
+esac
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+run() { "$loader" "$system\\$1" "${@:2}"; }
+module="$WINEPREFIX/drive_c/$program_files/pelmo/pelmo.dll"
+lottery=installed-lottery.example
+news=installed-news.example
+
+failures=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then echo "ok    $what"; else
+    echo "FAIL  $what"
+    failures=$((failures + 1))
+  fi
+}
+# The value's data as reg.exe of this architecture shows it, or nothing.
+reg_value() { run reg.exe query "$1" /v "$2" 2>/dev/null | sed -n "s/^ *$2 *REG_SZ *//p" | tr -d '\r'; }
+has_key() { run reg.exe query "$1" >/dev/null 2>&1; }
+not() { ! "$@"; }
+
+started=$SECONDS
+check "msiexec /i with LOTTERYHOST and NEWSHOST (silent)" \
+  run msiexec.exe /i "$(winpath "$msi")" LOTTERYHOST=$lottery NEWSHOST=$news /qn
+check "pelmo.dll under $program_files" test -f "$module"
+check "LotteryHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $lottery
+check "NewsHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
+progid_class() { run reg.exe query 'HKCR\pelmo.zaverer\CLSID' /ve 2>/dev/null | grep -q "$1"; }
+check "ProgID registered" progid_class '{88BBBB1C-215E-4723-8957-56EA7421CA93}'
+env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
+  "$(winpath "$here/installed.vbs")" installed $lottery || failures=$((failures + 1))
+
+check "msiexec /x (silent)" run msiexec.exe /x "$(winpath "$msi")" /qn
+check "pelmo.dll removed" not test -e "$module"
+check "settings removed" not has_key 'HKLM\SOFTWARE\pelmo'
+check "class removed" not has_key 'HKCR\CLSID\{88BBBB1C-215E-4723-8957-56EA7421CA93}'
+check "ProgID removed" not has_key 'HKCR\pelmo.zaverer'
+check "type library removed" not has_key 'HKCR\TypeLib\{9116D3FA-553B-4FEA-ACB9-729C222253A3}'
+check "interface removed" not has_key 'HKCR\Interface\{881B0B15-CE15-4FA8-933F-8787A9088292}'
+"$loader" "$system\\cscript.exe" //nologo "$(winpath "$here/installed.vbs")" removed ||
+  failures=$((failures + 1))
+echo "install check ($arch-bit): $failures failure(s) in $((SECONDS - started)) s"
+[ "$failures" -eq 0 ]
