@@ -63,7 +63,8 @@ class FetchCacheTest : public ::testing::Test {
   // The body the cache gives for `url` when a request would answer `status`; the n-th request
   // answers the body "rn".
   std::string get(const std::u16string& url, int status) {
-    const Bytes body = cache.get(url, [&] {
+    const Bytes body = cache.get(url, [&](bool with_status) {
+      EXPECT_EQ(with_status, settings.fresh_seconds > 0);  // the cache off reads no status
       const int n = ++requests;
       if (status == kFails) throw AutomationError(err::kHttpBase + 7, "refused");
       const std::string text = "r" + std::to_string(n);
@@ -118,7 +119,7 @@ TEST_F(FetchCacheTest, KeepsSuccessfulBodiesForTheCacheTimeAndStandsInWithStaleO
 
 TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   const Bytes body(400 * 1024, 'x');  // two fit in the megabyte with their bookkeeping, not three
-  const auto fetch = [&] {
+  const auto fetch = [&](bool) {
     ++requests;
     return FetchedPage{200, body};
   };
@@ -139,7 +140,7 @@ TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   const Bytes huge((std::size_t{1} << 20) + 1, 'y');
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(cache.get(u"http://huge/",
-                        [&] {
+                        [&](bool) {
                           ++requests;
                           return FetchedPage{200, huge};
                         }),
@@ -168,7 +169,7 @@ TEST_F(FetchCacheTest, ConcurrentCallersShareOneRequestAndItsFailure) {
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
       callers.emplace_back([&, i] {
         try {
-          const Bytes body = cache.get(u"http://one/", [&] {
+          const Bytes body = cache.get(u"http://one/", [&](bool) {
             ++requests;
             await([&] { return cache.callers_waiting() == 7; });
             if (fails) throw AutomationError(err::kHttpBase + 7, "refused");
@@ -192,7 +193,7 @@ TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
   FetchCache quick([this] { return settings; }, std::chrono::steady_clock::now, 50ms);
   std::atomic<bool> started{false}, released{false};
   std::thread leader([&] {
-    quick.get(u"http://slow/", [&] {
+    quick.get(u"http://slow/", [&](bool) {
       started = true;
       await([&] { return released.load(); });
       return FetchedPage{200, {}};
@@ -201,7 +202,7 @@ TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
   await([&] { return started.load(); });
   const AutomationError e = expect_automation_error([&] {
     quick.get(u"http://slow/",
-              [&]() -> FetchedPage { throw std::logic_error("a second request"); });
+              [&](bool) -> FetchedPage { throw std::logic_error("a second request"); });
   });
   released = true;
   leader.join();

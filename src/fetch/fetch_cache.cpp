@@ -40,7 +40,7 @@ Bytes FetchCache::get(const std::u16string& url, const Fetch& fetch) {
   const FetchCacheSettings settings = settings_();
   if (settings.fresh_seconds <= 0) {
     if (holds_copies_.load(std::memory_order_relaxed)) clear();
-    return fetch().body;
+    return fetch(false).body;
   }
   // The copy is made outside the lock; the shared body stays valid even if evicted meanwhile.
   return Bytes(*lookup_or_fetch(url, fetch, settings));
@@ -103,7 +103,7 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const std::u16string& url, cons
   FetchedPage page;
   std::exception_ptr failure;
   try {
-    page = fetch();
+    page = fetch(true);
   } catch (...) {
     failure = std::current_exception();
   }

@@ -32,7 +32,8 @@ class FetchCache {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
   using SettingsReader = std::function<FetchCacheSettings()>;
-  using Fetch = std::function<FetchedPage()>;
+  // Makes the request; the status is read only when `with_status` (the cache off needs none).
+  using Fetch = std::function<FetchedPage(bool with_status)>;
 
   // Callers waiting for a request already in flight give up after the HTTP clients' own limit
   // on a whole transfer.

@@ -8,13 +8,13 @@ namespace pelmo::fetch {
 
 namespace {
 
-FetchedPage request(host::Platform& platform, const std::u16string& url) {
+FetchedPage request(host::Platform& platform, const std::u16string& url, bool with_status) {
   // A client of our own per call, not the page's Server: the fetch works without a page.
   std::unique_ptr<host::HttpClient> client = platform.CreateHttpClient();
   if (!client) throw AutomationError(429, "ActiveX component can't create object: HTTP client");
   client->Open(u"Get", url, false, u"", u"");
   client->Send();
-  const int status = client->Status();
+  const int status = with_status ? client->Status() : 0;
   return {status, client->TakeResponseBody()};
 }
 
@@ -25,7 +25,8 @@ Variant get_body(host::Platform& platform, const Variant& url) {
   // The platforms' clients would also open files and other schemes.
   if (!util::is_web_address(address))
     throw_invalid_call("only http and https addresses are fetched");
-  return Variant::bytes(fetch_cache().get(address, [&] { return request(platform, address); }));
+  return Variant::bytes(fetch_cache().get(
+      address, [&](bool with_status) { return request(platform, address, with_status); }));
 }
 
 }  // namespace pelmo::fetch
