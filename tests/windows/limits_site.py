@@ -3,7 +3,8 @@
 without end and in counted hops, one to a file address, bodies of any size (announced or
 chunked), a page that changes on every fetch while inviting caches to keep it, a status page,
 and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
-/count/NAME tells N without counting. Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
+/count/NAME tells N without counting.
+Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
 import http.server
 import sys
 import threading
