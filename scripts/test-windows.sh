@@ -2,7 +2,8 @@
 # Builds pelmo.dll for 64-bit and 32-bit Windows with mingw-w64 and runs the same suite on each
 # module under Wine, each with its own loader, regsvr32 and script host in one 64-bit prefix:
 # from a VBScript and from a compiled test host, against the Linux command's results; the
-# registry settings, the HTTP client's limits and the MSI package of each architecture.
+# registry settings, the fetch cache, the HTTP client's limits and the MSI package of each
+# architecture.
 # Installs nothing: run scripts/install-windows-deps.sh first. Exits non-zero on any failure.
 #
 # Environment:
@@ -215,6 +216,8 @@ run_module_suite() {
   # Registers and unregisters the module again by itself.
   step "$arch: outside hosts from the registry" \
     tests/windows/settings.sh "$bits" "$build/pelmo.dll" 2>>"$work/wine.log"
+  step "$arch: the fetch cache turned on from the registry" \
+    tests/windows/fetch_cache.sh "$bits" "$build/pelmo.dll" 2>>"$work/wine.log"
   step "$arch: HTTP client limits against a loopback site (test host)" \
     tests/windows/http_limits.sh "$bits" "$build" 2>>"$work/wine.log"
   step "$arch: install, use and remove the $arch package" \

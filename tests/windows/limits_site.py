@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """A loopback site for the Windows HTTP client's limits: a page that never answers, redirects
 without end and in counted hops, one to a file address, bodies of any size (announced or
-chunked), a page that changes on every fetch while inviting caches to keep it, and a status
-page. Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
+chunked), a page that changes on every fetch while inviting caches to keep it, a status page,
+and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
+/count/NAME tells N without counting.
+Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
 import http.server
 import sys
 import threading
 
 lock = threading.Lock()
 state = {"changing": 0, "hops": 0}
+counted = {}
 
 
 class Site(http.server.BaseHTTPRequestHandler):
@@ -78,6 +81,15 @@ class Site(http.server.BaseHTTPRequestHandler):
                                     ("Expires", "Thu, 01 Jan 2099 00:00:00 GMT"),
                                     ("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"),
                                     ("ETag", '"one-etag"')])
+        elif path.startswith("/counted/"):
+            with lock:
+                counted[path[9:]] = counted.get(path[9:], 0) + 1
+                body = b"request %d" % counted[path[9:]]
+            self.answer(200, body, [("Cache-Control", "public, max-age=86400")])
+        elif path.startswith("/count/"):
+            with lock:
+                count = counted.get(path[7:], 0)
+            self.answer(200, str(count).encode())
         elif path == "/missing":
             self.answer(404, b"not here")
         else:

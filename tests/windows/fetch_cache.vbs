@@ -1,0 +1,47 @@
+' The process's fetch cache seen from a script: one object fetches a counted page of the loopback
+' site twice, a second object once. The site answers "request N", N counting that page's requests,
+' so the bodies tell whether each fetch reached the server.
+' Usage: cscript //nologo fetch_cache.vbs URL cached|uncached
+'   cached: all three fetches answered by the first request; uncached: each its own request.
+' Checked by hand throughout: this script engine ends silently with status 0 on an unhandled error.
+Option Explicit
+On Error Resume Next
+
+Dim failures : failures = 0
+Dim url, cached, first, second
+url = WScript.Arguments(0)
+cached = (WScript.Arguments(1) = "cached")
+
+Sub Check(ok, what)
+  If ok Then
+    WScript.Echo "ok    " & what
+  Else
+    WScript.Echo "FAIL  " & what
+    failures = failures + 1
+  End If
+End Sub
+
+' The page through the pair decoder, which needs no page object.
+Sub Fetch(z, n, what)
+  Dim address, body, wanted
+  address = url
+  body = z.Tarvessa_getHTTPPage_new(address)
+  If Err.Number <> 0 Then
+    body = "error " & Err.Number & " " & Err.Description
+    Err.Clear
+  End If
+  wanted = "request " & n
+  If cached Then wanted = "request 1"
+  Check body = wanted, what & ": " & body
+End Sub
+
+Set first = CreateObject("pelmo.zaverer")
+Set second = CreateObject("pelmo.zaverer")
+Check Err.Number = 0, "CreateObject(""pelmo.zaverer"") twice"
+Err.Clear
+If failures > 0 Then WScript.Quit failures
+
+Fetch first, 1, "first object, first fetch"
+Fetch first, 2, "first object, same address again"
+Fetch second, 3, "second object, same address"
+WScript.Quit failures
