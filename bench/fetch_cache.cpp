@@ -11,7 +11,6 @@
 // it, and with the cache off.
 #include "fetch/fetch_cache.h"
 
-#include <httplib.h>
 #include <time.h>
 
 #include <algorithm>
@@ -24,7 +23,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +30,7 @@
 #include "host/local_page.h"
 #include "inputs.h"
 #include "jobs.h"
+#include "loopback_site.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
@@ -44,50 +43,13 @@ using pelmo::Variant;
 constexpr const char* kNewsPath = "/n?cmd=4&class=rolling&pn=1&from=tab&sub=0";
 constexpr auto kAnswerDelay = std::chrono::milliseconds(200);
 
-// The outside site: fixed bodies, each answer held back by the delay, every request counted.
-class SlowSite {
- public:
-  SlowSite() {
-    pages_[kNewsPath] = pelmo::bench::gb2312(pelmo::bench::news_page());
-    pages_["/listing"] = pelmo::bench::gb2312(pelmo::bench::listing_page(200 * pelmo::bench::kKiB));
-    pages_["/shopping"] = pelmo::bench::gb2312(pelmo::bench::shopping_page());
-    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-      ++requests_;
-      std::this_thread::sleep_for(kAnswerDelay);
-      auto page = pages_.find(request.target);
-      if (page == pages_.end()) {
-        response.status = 404;
-        return;
-      }
-      response.set_content(page->second, "application/octet-stream");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    const auto give_up = Clock::now() + std::chrono::seconds(10);
-    while (!server_.is_running() && Clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  ~SlowSite() { stop(); }
-  SlowSite(const SlowSite&) = delete;
-  SlowSite& operator=(const SlowSite&) = delete;
-
-  void stop() {
-    if (!thread_.joinable()) return;
-    server_.stop();
-    thread_.join();
-  }
-  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-  int requests() const { return requests_.load(); }
-
- private:
-  httplib::Server server_;
-  std::map<std::string, std::string> pages_;
-  std::thread thread_;
-  std::atomic<int> requests_{0};
-  int port_ = 0;
-};
+// The outside site's pages; it holds back every answer by kAnswerDelay and counts requests.
+pelmo::bench::LoopbackSite::Pages home_page_sources() {
+  return {{kNewsPath, pelmo::bench::gb2312(pelmo::bench::news_page())},
+          {"/listing", pelmo::bench::gb2312(pelmo::bench::listing_page(200 * pelmo::bench::kKiB))},
+          {"/shopping", pelmo::bench::gb2312(pelmo::bench::shopping_page())}};
+}
+const pelmo::bench::LoopbackSiteOptions kSlowSite{.delay = kAnswerDelay};
 
 double thread_cpu_ms() {
   timespec t{};
@@ -212,7 +174,7 @@ int main(int argc, char** argv) {
 
   std::vector<Row> rows;
   {
-    SlowSite site;
+    pelmo::bench::LoopbackSite site(home_page_sources(), kSlowSite);
     setenv("PELMO_NEWS_HOST", site.host().c_str(), 1);
     for (const int threads : {1, 8}) {
       for (const int cache_seconds : {0, 60}) {
@@ -227,7 +189,7 @@ int main(int argc, char** argv) {
   }
   {
     // The site goes away after the cache was filled: 1 s cache time, 2 s stale time.
-    SlowSite site;
+    pelmo::bench::LoopbackSite site(home_page_sources(), kSlowSite);
     setenv("PELMO_NEWS_HOST", site.host().c_str(), 1);
     set_cache(1, 2);
     const std::vector<View> warm = run_views(site.host(), 1, 1);

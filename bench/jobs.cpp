@@ -1,17 +1,13 @@
 #include "jobs.h"
 
-#include <httplib.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <map>
-#include <stdexcept>
-#include <thread>
 #include <utility>
 
 #include "host/local_page.h"
 #include "inputs.h"
+#include "loopback_site.h"
 #include "pelmo/convert.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
@@ -26,46 +22,6 @@ constexpr std::u16string_view kNewsPath = u"/n?cmd=4&class=rolling&pn=1&from=tab
 std::u16string ascii16(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 
 Bytes as_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// Serves fixed bodies on the loopback address from a thread of its own.
-class LoopbackSite {
- public:
-  LoopbackSite() {
-    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-      auto page = pages_.find(request.target);
-      if (page == pages_.end()) {
-        response.status = 404;
-        return;
-      }
-      // Not a text type, so the server sends it as it is: compressing it here would time the
-      // server's compressor, not the component.
-      response.set_content(page->second, "application/octet-stream");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!server_.is_running() && std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  ~LoopbackSite() {
-    server_.stop();
-    thread_.join();
-  }
-  LoopbackSite(const LoopbackSite&) = delete;
-  LoopbackSite& operator=(const LoopbackSite&) = delete;
-
-  // Registered before the server is asked for it.
-  void page(const std::string& target, std::string body) { pages_[target] = std::move(body); }
-  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  httplib::Server server_;
-  std::map<std::string, std::string> pages_;
-  std::thread thread_;
-  int port_ = 0;
-};
 
 }  // namespace
 

@@ -9,7 +9,6 @@
 // the last call less the one after the warm-up's last call.
 //
 //   pelmo_uptime [--json] [CALLS]     (default 200000; a sample every tenth)
-#include <httplib.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,16 +16,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "cli/demo_site.h"
 #include "host/local_page.h"
 #include "inputs.h"
+#include "loopback_site.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
@@ -37,44 +34,14 @@ namespace {
 using pelmo::text;
 using pelmo::Variant;
 
-// Serves fixed GB2312 pages by path on the loopback address. Not as a text type, so the server
-// does not compress them: its compressor would cost more than the calls.
-class Site {
- public:
-  Site() {
-    pages_["/tuan/list.html"] = pelmo::bench::gb2312(pelmo::bench::listing_page(16 * 1024));
-    pages_["/n"] = pelmo::bench::gb2312(pelmo::bench::news_page());
-    pages_["/navigate.html"] = pelmo::bench::gb2312(pelmo::bench::shopping_page());
-    pages_["/tuan/searchproduct.do"] =
-        "<html><head><script>var siteid = '71234';\r\nvar earnerid = 'ue-5678';</script>";
-    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-      const auto page = pages_.find(request.path);
-      if (page == pages_.end()) {
-        response.status = 404;
-        return;
-      }
-      response.set_content(page->second, "application/octet-stream");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~Site() {
-    server_.stop();
-    thread_.join();
-  }
-  Site(const Site&) = delete;
-  Site& operator=(const Site&) = delete;
-
-  int port() const { return port_; }
-
- private:
-  httplib::Server server_;
-  std::map<std::string, std::string> pages_;
-  std::thread thread_;
-  int port_ = 0;
-};
+// The pages the mix fetches, by path: the calls add queries of their own.
+pelmo::bench::LoopbackSite::Pages site_pages() {
+  return {{"/tuan/list.html", pelmo::bench::gb2312(pelmo::bench::listing_page(16 * 1024))},
+          {"/n", pelmo::bench::gb2312(pelmo::bench::news_page())},
+          {"/navigate.html", pelmo::bench::gb2312(pelmo::bench::shopping_page())},
+          {"/tuan/searchproduct.do",
+           "<html><head><script>var siteid = '71234';\r\nvar earnerid = 'ue-5678';</script>"}};
+}
 
 struct Call {
   std::string_view method;
@@ -147,7 +114,8 @@ int main(int argc, char** argv) {
   }
   const std::size_t sample_every = total / 10;
 
-  Site site;
+  const pelmo::bench::LoopbackSite site(site_pages(),
+                                        {.match = pelmo::bench::LoopbackSiteOptions::Match::path});
   const std::string here = "127.0.0.1:" + std::to_string(site.port());
   setenv("PELMO_AFFILIATE_HOST", here.c_str(), 1);
   setenv("PELMO_SHOPNAV_DOMAIN", ("localhost:" + std::to_string(site.port())).c_str(), 1);
