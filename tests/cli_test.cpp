@@ -19,13 +19,15 @@
 #include "cli/json_writer.h"
 #include "pelmo/error.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define PELMO_TEST_UNDER_ASAN
+// The sanitizers reserve far more address space than a memory limit of a test leaves.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define PELMO_TEST_UNDER_SANITIZER
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PELMO_TEST_UNDER_ASAN
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define PELMO_TEST_UNDER_SANITIZER
 #endif
 #endif
+
 #include "support/loopback_server.h"
 
 namespace pelmo::cli {
@@ -162,8 +164,8 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
 }
 
 TEST(Command, RunningOutOfMemoryIsErrorSeven) {
-#ifdef PELMO_TEST_UNDER_ASAN
-  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#ifdef PELMO_TEST_UNDER_SANITIZER
+  GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #endif
   // Twenty thousand empty blocks joined by a 20,000-character separator: 800 MB of text that
   // cannot fit under a 256 MiB address-space limit, while the command itself needs far less.
