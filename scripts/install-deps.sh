@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
+  libclang-rt-14-dev  # the sanitizer and libFuzzer runtimes: clang only recommends them
   libcurl4-openssl-dev libpcre2-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   locales  # a comma locale for the number-text test, built by localedef
