@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "automation/large_buffers.h"
 #include "extract/block_paths.h"
 #include "extract/marker_search.h"
 #include "pelmo/convert.h"
-#include "util/large_buffers.h"
 
 namespace pelmo::extract {
 

@@ -1,8 +1,8 @@
+#include "automation/large_buffers.h"
 #include "fetch/cp936_pairs.h"
 #include "fetch/fetch.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
-#include "util/large_buffers.h"
 
 namespace pelmo::fetch {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "component/inner_calls.h"
-#include "component/sub_site_address.h"
+#include "automation/inner_calls.h"
+#include "automation/sub_site_address.h"
 #include "config/outside_hosts.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"

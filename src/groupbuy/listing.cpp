@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/inner_calls.h"
+#include "automation/inner_calls.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"

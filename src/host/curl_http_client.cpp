@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
+#include "automation/large_buffers.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
-#include "util/large_buffers.h"
 
 namespace pelmo::host {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "automation/large_buffers.h"
 #include "pelmo/error.h"
-#include "util/large_buffers.h"
 
 namespace pelmo::host {
 

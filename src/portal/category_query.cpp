@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "component/inner_calls.h"
+#include "automation/inner_calls.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 

@@ -1,9 +1,9 @@
 #include "portal/module_resources.h"
 
-#include "component/sub_site_address.h"
+#include "automation/plus_join.h"
+#include "automation/sub_site_address.h"
 #include "config/outside_hosts.h"
 #include "pelmo/convert.h"
-#include "util/plus_join.h"
 
 namespace pelmo::portal {
 

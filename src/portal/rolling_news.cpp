@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/inner_calls.h"
+#include "automation/inner_calls.h"
 #include "config/outside_hosts.h"
 #include "pelmo/convert.h"
 #include "pelmo/text.h"

@@ -4,12 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "component/inner_calls.h"
+#include "automation/inner_calls.h"
+#include "automation/plus_join.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 #include "util/output_escape.h"
-#include "util/plus_join.h"
 #include "util/web_address.h"
 
 namespace pelmo::portal {

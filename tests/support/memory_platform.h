@@ -8,10 +8,10 @@
 #include <string>
 #include <utility>
 
+#include "automation/large_buffers.h"
 #include "host/pcre2_regexp.h"
 #include "host/platform.h"
 #include "pelmo/error.h"
-#include "util/large_buffers.h"
 
 namespace pelmo::testing {
 

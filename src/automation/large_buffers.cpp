@@ -1,4 +1,4 @@
-#include "util/large_buffers.h"
+#include "automation/large_buffers.h"
 
 #include <cstdint>
 

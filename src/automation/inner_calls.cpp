@@ -1,4 +1,4 @@
-#include "component/inner_calls.h"
+#include "automation/inner_calls.h"
 
 #include "pelmo/convert.h"
 

@@ -1,4 +1,4 @@
-#include "util/plus_join.h"
+#include "automation/plus_join.h"
 
 #include <string>
 

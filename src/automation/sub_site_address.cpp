@@ -1,10 +1,10 @@
-#include "component/sub_site_address.h"
+#include "automation/sub_site_address.h"
 
 #include <algorithm>
 #include <string>
 
+#include "automation/plus_join.h"
 #include "pelmo/error.h"
-#include "util/plus_join.h"
 
 namespace pelmo {
 

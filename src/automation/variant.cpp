@@ -1,8 +1,8 @@
 #include "pelmo/variant.h"
 
+#include "automation/large_buffers.h"
 #include "pelmo/convert.h"
 #include "pelmo/text.h"
-#include "util/large_buffers.h"
 
 namespace pelmo {
 
