@@ -12,6 +12,7 @@
 #include "fuzz_input.h"
 #include "memory_object.h"
 #include "pelmo/error.h"
+#include "support/plain_search.h"
 
 namespace pelmo::fuzz {
 namespace {
@@ -35,14 +36,12 @@ std::u16string removed(const std::u16string& s, const std::u16string& what) {
 // run "(\n|.)*?", escaped over; case-insensitive and global, on the backtracking engine.
 std::vector<extract::Block> written_blocks(const std::u16string& page, const std::u16string& start,
                                            const std::u16string& over) {
-  auto regexp = memory_platform().CreateRegExp();
-  regexp->SetIgnoreCase(true);
-  regexp->SetGlobal(true);
-  regexp->SetPattern(extract::escape_start_marker(start) + u"(\\n|.)*?" +
-                     extract::escape_over_marker(over));
   std::vector<extract::Block> blocks;
-  for (const auto& match : regexp->Execute(page))
-    blocks.push_back({match.index, match.value.size()});
+  for (const auto& match : testing::plain_search(
+           extract::escape_start_marker(start) + u"(\\n|.)*?" + extract::escape_over_marker(over),
+           page)) {
+    blocks.push_back({match.begin, match.end - match.begin});
+  }
   return blocks;
 }
 

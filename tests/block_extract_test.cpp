@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "extract/block_paths.h"
-#include "host/pcre2_regexp.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
+#include "support/plain_search.h"
 
 namespace pelmo {
 namespace {
@@ -189,20 +189,17 @@ class BlockPaths : public ::testing::Test {
       return {{}, std::to_string(e.number()) + " " + e.description()};
     }
   }
-  // The plain search: the pattern exactly as the method's contract writes it, on the
-  // backtracking engine with a budget nothing here comes near.
+  // The plain search: the pattern exactly as the method's contract writes it.
   static Outcome plain_search(std::u16string_view page, std::u16string_view start,
                               std::u16string_view over) {
     return outcome([&] {
-      host::Pcre2Limits unlimited;
-      unlimited.work = std::uint64_t{1} << 40;
-      auto re = host::make_pcre2_regexp(unlimited);
-      re->SetIgnoreCase(true);
-      re->SetGlobal(true);
-      re->SetPattern(extract::escape_start_marker(start) + u"(\\n|.)*?" +
-                     extract::escape_over_marker(over));
       std::vector<extract::Block> blocks;
-      for (const auto& m : re->Execute(page)) blocks.push_back({m.index, m.value.size()});
+      for (const auto& m :
+           testing::plain_search(extract::escape_start_marker(start) + u"(\\n|.)*?" +
+                                     extract::escape_over_marker(over),
+                                 page)) {
+        blocks.push_back({m.begin, m.end - m.begin});
+      }
       return blocks;
     });
   }

@@ -145,7 +145,7 @@ void ZavererObject::Bint(V& str, V& result) {
 }
 
 void ZavererObject::StayNub(V& ContentStr, V& result) {
-  run_slot(result, [&] { return util::digits_only(*platform_, ContentStr); });
+  run_slot(result, [&] { return util::digits_only(ContentStr); });
 }
 
 void ZavererObject::Lnumbs(V& v, V& result) {
