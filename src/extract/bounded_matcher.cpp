@@ -57,20 +57,19 @@ class Matcher {
     current_.clear();
     next_generation();
     for (std::size_t pos = from;;) {
-      if (!found) {
-        if (current_.empty()) {
-          pos = next_candidate(pos);
-          if (pos > n) break;
-          next_generation();
-        }
-        add_thread(current_, 0, pos, pos);
-        if (current_.empty()) {  // no match can begin here, for want of an anchor
-          if (pos == n) break;
-          ++pos;
-          continue;
-        }
+      if (!found && current_.empty()) {
+        pos = next_candidate(pos);
+        if (pos > n) break;
+        next_generation();
+      } else if (pos < n) {
+        pos = skip_inside_run(pos, found.has_value());
       }
-      if (current_.empty()) break;
+      if (!found && can_begin_at(pos)) add_thread(current_, 0, pos, pos);
+      if (current_.empty()) {  // no match can begin here, for want of an anchor
+        if (found || pos == n) break;
+        ++pos;
+        continue;
+      }
       next_generation();
       const std::size_t count = current_.pc.size();
       for (std::size_t t = 0; t < count; ++t) {
@@ -120,6 +119,35 @@ class Matcher {
       std::fill(mark_.begin(), mark_.end(), 0);
       generation_ = 1;
     }
+  }
+
+  // Inside the run between the markers, while the only threads are the run and the end
+  // marker's first unit waiting after it, every unit that is neither that unit nor one a new
+  // match could begin with leaves the threads as they are: they are skipped in one scan, each
+  // still charged. Returns the first position that may change them.
+  std::size_t skip_inside_run(std::size_t pos, bool found) {
+    if (current_.pc.size() != 2 || current_.start[0] != current_.start[1]) return pos;
+    const Inst& run = code_[current_.pc[1]];
+    if (run.op != Op::Any || run.x != current_.pc[0]) return pos;
+    const Inst& exit = code_[current_.pc[0]];
+    if (exit.op != Op::Unit) return pos;
+    if (!found && program_.starts_anywhere) return pos;
+    const std::size_t n = text_.size();
+    const std::bitset<65536>* first = found ? nullptr : program_.first_units.get();
+    std::size_t at = pos;
+    while (at < n) {
+      const char16_t c = text_[at];
+      if (fold_unit(c, UnitFold::AsciiLetters) == exit.unit || (first && first->test(c))) break;
+      ++at;
+    }
+    for (std::size_t i = pos; i < at; ++i) charge();
+    return at;
+  }
+
+  // Whether a match may begin at `pos` as far as its first unit tells.
+  bool can_begin_at(std::size_t pos) const {
+    if (program_.starts_anywhere) return true;
+    return pos < text_.size() && program_.first_units->test(text_[pos]);
   }
 
   // With no thread alive, skips to the next position where a match could begin; past the end

@@ -192,10 +192,11 @@ class Emitter {
       case Item::Kind::Run: {
         // Shortest first: leaving the run comes before taking one more unit.
         const std::uint32_t split = emit({Op::Split});
-        emit({Op::Any});
+        const std::uint32_t any = emit({Op::Any});
         emit({Op::Jump, 0, split});
         code_[split].x = here();
-        code_[split].y = split + 1;
+        code_[split].y = any;
+        code_[any].x = here();  // where leaving the run goes: the matcher may skip ahead to it
         return;
       }
       case Item::Kind::Unit:

@@ -25,7 +25,7 @@ namespace pelmo::extract {
 enum class Op : std::uint8_t {
   Unit,         // one code unit equal to `unit` once A-Z are folded onto a-z
   Dot,          // one code unit that is not a line feed
-  Any,          // one code unit
+  Any,          // one code unit: the run between the markers, which x leaves for
   Split,        // go on at x, and with lower priority at y
   Jump,         // go on at x
   AtBegin,      // only at the start of the text
