@@ -38,6 +38,11 @@ constexpr Case kCases[] = {
      "D1616_body2s, start marker a*a*a*a*a*a*a*a*! on 20,000 'a' and an 'x'"},
     {"body2s_many_starts",
      "D1616_body2s, start marker a{0,15}a{0,15}a{0,15}a{0,15}a{0,15}b on 20,000 'a' and an 'x'"},
+    {"body2s_greedy_cells", "D1616_body2s, start marker <td.*>.*class= on 3,000 '<td>', '</td>'"},
+    {"body2s_greedy_cells_80k",
+     "D1616_body2s, start marker <td.*>.*class= on 20,000 '<td>', '</td>'"},
+    {"body2s_counted_run", "D1616_body2s, start marker a{0,65535}x on 100,000 'a' and a 'y'"},
+    {"body2s_adjacent_runs", "D1616_body2s, start marker a+a+x on 5,000 'a' and a 'y'"},
     {"ltxt_unclosed_tags", "Ltxt, 100,000 tags never closed"},
     {"ltxt_slashes", "Ltxt, 600 times '<' and 5,000 '/'"},
     {"str4null_spaces", "Str4Null, a 10 MB run of spaces between two letters"},
@@ -82,24 +87,43 @@ Prepared prepare(const std::string& name, pelmo::_zaverer& obj,
   using pelmo::bench::crc32_hex;
   using pelmo::bench::gb2312;
   auto hold = [](std::u16string s) { return std::make_shared<Variant>(Variant::string(s)); };
-  if (name == "body2s_unclosed" || name == "body2s_unclosed_pattern" ||
-      name == "body2s_backtracking" || name == "body2s_many_starts") {
-    std::u16string page, start, over = u"<div class=\"cl\"></div>";
-    if (name == "body2s_backtracking" || name == "body2s_many_starts") {
-      page.assign(20000, u'a');
-      page += u'x';  // the end marker's unit is there, so the engine has to try
-      // The first backtracks without end from one start; the second only so far from each
-      // start, but from all 20,000 of them.
-      start = name == "body2s_backtracking" ? u"a*a*a*a*a*a*a*a*!"
-                                            : u"a{0,15}a{0,15}a{0,15}a{0,15}a{0,15}b";
-      over = u"x";
-    } else {
-      page = unclosed_blocks();
-      start = name == "body2s_unclosed" ? u"<div id=\"productlist\"" : u"<div id=.productlist";
-    }
-    auto w = hold(page), a = hold(start), b = hold(over), sep = hold(u"#####");
-    auto tag = std::make_shared<Variant>(Variant::boolean(true));
-    return {crc32_hex(gb2312(page)), pelmo::bench::gb_length(page), [&obj, w, a, b, sep, tag] {
+  if (name.rfind("body2s_", 0) == 0) {
+    // Page, start and end marker, separator, whether the markers are stripped.
+    struct Body2s {
+      std::u16string page, start, over, separator;
+      bool tag;
+    };
+    auto repeated = [](std::u16string_view unit, int times) {
+      std::u16string out;
+      for (int i = 0; i < times; ++i) out += unit;
+      return out;
+    };
+    // The end marker's unit is after the run of 'a', so a backtracking engine has to try: the
+    // first case backtracks without end from one start, the second only so far from each start
+    // but from all 20,000 of them. The greedy cells and the two runs are ordinary-looking markers
+    // whose cost a backtracking engine lets the page decide.
+    const std::u16string a20k = std::u16string(20000, u'a') + u'x';
+    const std::u16string productlist = u"<div class=\"cl\"></div>";
+    Body2s c;
+    if (name == "body2s_unclosed")
+      c = {unclosed_blocks(), u"<div id=\"productlist\"", productlist, u"#####", true};
+    if (name == "body2s_unclosed_pattern")
+      c = {unclosed_blocks(), u"<div id=.productlist", productlist, u"#####", true};
+    if (name == "body2s_backtracking") c = {a20k, u"a*a*a*a*a*a*a*a*!", u"x", u"#####", true};
+    if (name == "body2s_many_starts")
+      c = {a20k, u"a{0,15}a{0,15}a{0,15}a{0,15}a{0,15}b", u"x", u"#####", true};
+    if (name == "body2s_greedy_cells")
+      c = {repeated(u"<td>", 3000) + u"</td>", u"<td.*>.*class=", u"</td>", u"|", false};
+    if (name == "body2s_greedy_cells_80k")
+      c = {repeated(u"<td>", 20000) + u"</td>", u"<td.*>.*class=", u"</td>", u"|", false};
+    if (name == "body2s_counted_run")
+      c = {std::u16string(100000, u'a') + u'y', u"a{0,65535}x", u"y", u"|", false};
+    if (name == "body2s_adjacent_runs")
+      c = {std::u16string(5000, u'a') + u'y', u"a+a+x", u"y", u"|", false};
+    if (c.page.empty()) return {};
+    auto w = hold(c.page), a = hold(c.start), b = hold(c.over), sep = hold(c.separator);
+    auto tag = std::make_shared<Variant>(Variant::boolean(c.tag));
+    return {crc32_hex(gb2312(c.page)), pelmo::bench::gb_length(c.page), [&obj, w, a, b, sep, tag] {
               Variant r;
               obj.D1616_body2s(*w, *a, *b, *sep, *tag, r);
               return r;

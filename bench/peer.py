@@ -495,17 +495,26 @@ def unclosed_blocks():
 
 def hostile_case(name):
     """(input digest, function of no arguments)."""
-    if name in ('body2s_unclosed', 'body2s_unclosed_pattern', 'body2s_backtracking',
-                'body2s_many_starts'):
-        over = '<div class="cl"></div>'
-        if name == 'body2s_backtracking':
-            page, start, over = 'a' * 20000 + 'x', 'a*a*a*a*a*a*a*a*!', 'x'
-        elif name == 'body2s_many_starts':
-            page, start, over = 'a' * 20000 + 'x', 'a{0,15}' * 5 + 'b', 'x'
-        else:
+    if name.startswith('body2s_'):
+        productlist = '<div class="cl"></div>'
+        a20k = 'a' * 20000 + 'x'
+        cases = {
+            'body2s_unclosed': (None, '<div id="productlist"', productlist, '#####', True),
+            'body2s_unclosed_pattern': (None, '<div id=.productlist', productlist, '#####', True),
+            'body2s_backtracking': (a20k, 'a*a*a*a*a*a*a*a*!', 'x', '#####', True),
+            'body2s_many_starts': (a20k, 'a{0,15}' * 5 + 'b', 'x', '#####', True),
+            'body2s_greedy_cells': ('<td>' * 3000 + '</td>', '<td.*>.*class=', '</td>', '|', False),
+            'body2s_greedy_cells_80k': ('<td>' * 20000 + '</td>', '<td.*>.*class=', '</td>', '|',
+                                        False),
+            'body2s_counted_run': ('a' * 100000 + 'y', 'a{0,65535}x', 'y', '|', False),
+            'body2s_adjacent_runs': ('a' * 5000 + 'y', 'a+a+x', 'y', '|', False),
+        }
+        if name not in cases:
+            raise SystemExit(f'peer.py: no hostile case {name}')
+        page, start, over, sep, tag = cases[name]
+        if page is None:
             page = unclosed_blocks()
-            start = '<div id="productlist"' if name == 'body2s_unclosed' else '<div id=.productlist'
-        return crc(gb2312(page)), lambda: body2s(page, start, over, '#####', True)
+        return crc(gb2312(page)), lambda: body2s(page, start, over, sep, tag)
     if name == 'ltxt_unclosed_tags':
         text = ''.join(f'<a href="/x/{i}" title="never closed" text ' for i in range(100000))
         return crc(gb2312(text)), lambda: ltxt(text)

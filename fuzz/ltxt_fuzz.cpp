@@ -1,12 +1,15 @@
-// Ltxt's one-pass tag removal against the regular-expression engine running the tag pattern it
-// stands for. Input: a flags byte (0x01: UTF-16 units), then the text. The engine may only give
-// up on its limits (error 28); otherwise both must give the same text, and so must the method.
+// Ltxt's tag removal and StayNub's digit filter, one pass each, against the plain search of the
+// pattern each stands for. Input: a flags byte (0x01: UTF-16 units), then the text. The engine
+// may only give up on its limits (error 28); otherwise both must give the same text, and so must
+// the methods.
 #include <cstdint>
 #include <string>
 
 #include "fuzz_input.h"
 #include "memory_object.h"
 #include "pelmo/error.h"
+#include "support/plain_search.h"
+#include "util/number_cleanup.h"
 #include "util/text_cleanup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,12 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string page = as_text(bytes_of(data + 1, size - 1), (data[0] & 1) != 0);
   const std::u16string linear = util::remove_tags(page);
 
-  auto regexp = memory_platform().CreateRegExp();
-  regexp->SetPattern(u"<\\/*[^<>]*>");
-  regexp->SetIgnoreCase(true);
-  regexp->SetGlobal(true);
   try {
-    const std::u16string engine = regexp->Replace(page, u"");
+    const std::u16string engine = testing::plain_replace(u"<\\/*[^<>]*>", page, u"");
     if (engine != linear) {
       fail("the one-pass scan gives \"" + shown(linear) + "\" where the engine gives \"" +
            shown(engine) + "\" on \"" + shown(page) + "\"");
@@ -34,5 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   memory_object().Ltxt(content, result);
   check(result == text(linear), "Ltxt gives the one-pass scan's text");
   check(content == text(page), "argument left alone");
+
+  const std::u16string digits = util::keep_ascii_digits(page);
+  if (digits != testing::plain_replace(u"[^\\d]*", page, u"")) {
+    fail("the digit filter gives \"" + shown(digits) + "\" on \"" + shown(page) + "\"");
+  }
+  memory_object().StayNub(content, result);
+  check(page.empty() ? result.is_empty() : result == text(digits),
+        "StayNub gives the filter's text");
   return 0;
 }

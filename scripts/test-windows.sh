@@ -186,33 +186,18 @@ run_module_suite() {
   step "$arch: regsvr32 pelmo.dll" regsvr32 "$dll"
   step "$arch: registry after registration (test host)" testhost registered "$dll"
 
-  # Wine 8's VBScript.RegExp never returns from a global search whose pattern matches the empty
-  # text, which the digits filter's pattern does; the methods that use it are skipped there.
-  echo "== $arch: regular-expression object probe"
-  local skip=() probe
-  if probe=$(timeout 8 "$loader" "$sysdir\\cscript.exe" //nologo \
-    "$(winpath "$root/tests/windows/regexp_probe.vbs")" 2>>"$work/wine.log") &&
-    [ "$probe" = "[12]" ]; then
-    echo "the system's VBScript.RegExp handles empty matches"
-  else
-    echo "SKIP  StayNub and D1616_Tuan_Smain: this Wine's VBScript.RegExp does not return from" \
-      "a global Replace of a pattern that matches the empty text"
-    skip=(--skip StayNub --skip D1616_Tuan_Smain)
-    wineserver -k 2>/dev/null || true
-  fi
-
   echo "== $arch: the case table from a VBScript"
-  python3 tests/windows/wine_cases.py vbs tests/windows/cases.tsv "$out" "${skip[@]}"
+  python3 tests/windows/wine_cases.py vbs tests/windows/cases.tsv "$out"
   if cscript "$(winpath "$out/cases.vbs")" "$(winpath "$out/cases.dat")" \
     "$(winpath "$out/vbs-out.txt")"; then
     step "$arch: script results against pelmo call" python3 tests/windows/wine_cases.py \
-      compare-vbs tests/windows/cases.tsv "$out" --pelmo "$linux_pelmo" "${skip[@]}"
+      compare-vbs tests/windows/cases.tsv "$out" --pelmo "$linux_pelmo"
   else
     fail "$arch: cases.vbs did not run to its end"
   fi
 
   echo "== $arch: the case table from the test host"
-  testhost cases "${skip[@]}" tests/windows/cases.tsv >"$out/host-lines.txt"
+  testhost cases tests/windows/cases.tsv >"$out/host-lines.txt"
   step "$arch: test host results against pelmo call" python3 tests/windows/wine_cases.py \
     compare-json tests/windows/cases.tsv "$out/host-lines.txt" --pelmo "$linux_pelmo"
 
@@ -223,7 +208,7 @@ run_module_suite() {
     testhost memory
 
   echo "== $arch: page cases: the test host's page and the loopback site"
-  (cd "$site" && testhost cases --page "${skip[@]}" page_cases.tsv >"$out/page-lines.txt")
+  (cd "$site" && testhost cases --page page_cases.tsv >"$out/page-lines.txt")
   step "$arch: page cases against pelmo call" python3 tests/windows/wine_cases.py compare-json \
     "$site/page_cases.tsv" "$out/page-lines.txt" --pelmo "$linux_pelmo" --page --cwd "$site"
 
@@ -232,9 +217,9 @@ run_module_suite() {
   echo "== $arch: many apartments, long uptime (test host, the loopback site)"
   cd "$site"
   step "$arch: both tables from 4 apartments at once, 3 times each (test host)" \
-    testhost threads 4 3 "${skip[@]}" "$cases_table" page_cases.tsv
+    testhost threads 4 3 "$cases_table" page_cases.tsv
   step "$arch: 200000 calls, private bytes and handles flat (test host)" \
-    testhost uptime 200000 "${skip[@]}" "$cases_table" page_cases.tsv
+    testhost uptime 200000 "$cases_table" page_cases.tsv
   cd "$root"
 
   step "$arch: regsvr32 /u pelmo.dll" regsvr32 /u "$dll"

@@ -127,8 +127,7 @@ void ZavererObject::Tarvessa_getHTTPPage_utf(V& Path, V& result) {
 // Extraction.
 
 void ZavererObject::D1616_body2s(V& wstr, V& start, V& over, V& str, V& tag, V& result) {
-  run_slot(result,
-           [&] { return extract::collect_blocks(*platform_, wstr, start, over, str, tag); });
+  run_slot(result, [&] { return extract::collect_blocks(wstr, start, over, str, tag); });
 }
 
 void ZavererObject::D1616_GetContent(V& str, V& start, V& last, V& n, V& result) {
@@ -146,7 +145,7 @@ void ZavererObject::Bint(V& str, V& result) {
 }
 
 void ZavererObject::StayNub(V& ContentStr, V& result) {
-  run_slot(result, [&] { return util::digits_only(*platform_, ContentStr); });
+  run_slot(result, [&] { return util::digits_only(ContentStr); });
 }
 
 void ZavererObject::Lnumbs(V& v, V& result) {

@@ -10,19 +10,18 @@
 
 namespace pelmo::extract {
 
-Variant collect_blocks(host::Platform& platform, const Variant& text, const Variant& start,
-                       const Variant& over, const Variant& separator,
-                       const Variant& strip_markers) {
+Variant collect_blocks(const Variant& text, const Variant& start, const Variant& over,
+                       const Variant& separator, const Variant& strip_markers) {
   const std::u16string start_marker = to_text(start);
   const std::u16string over_marker = to_text(over);
   std::u16string page_scratch;
   const std::u16string_view page = text_view(text, page_scratch);
 
-  // The callers' markers are plain text: the two-step search answers as the engine would,
+  // The callers' markers are plain text: the two-step search answers as the pattern would,
   // in linear time.
   const std::vector<Block> blocks = markers_are_literal(start_marker, over_marker)
                                         ? literal_blocks(page, start_marker, over_marker)
-                                        : engine_blocks(platform, page, start_marker, over_marker);
+                                        : pattern_blocks(page, start_marker, over_marker);
 
   std::u16string sep_scratch;
   const std::u16string_view sep = text_view(separator, sep_scratch);

@@ -1,5 +1,4 @@
 #include "host/curl_http_client.h"
-#include "host/pcre2_regexp.h"
 #include "host/platform.h"
 
 namespace pelmo::host {
@@ -9,7 +8,6 @@ namespace {
 class LinuxPlatform final : public Platform {
  public:
   std::unique_ptr<HttpClient> CreateHttpClient() override { return make_curl_http_client(); }
-  std::unique_ptr<RegExp> CreateRegExp() override { return make_pcre2_regexp(); }
 };
 
 }  // namespace

@@ -36,14 +36,21 @@ Variant whole_number(Variant& str) {
   return Variant::number(std::nearbyint(to_number(str)));
 }
 
-Variant digits_only(host::Platform& platform, const Variant& content) {
+std::u16string keep_ascii_digits(std::u16string_view text) {
+  std::u16string digits;
+  for (char16_t c : text) {
+    if (c >= u'0' && c <= u'9') digits.push_back(c);
+  }
+  return digits;
+}
+
+// One pass, on both platforms: the system's regular-expression object would take the whole
+// page through a global replace, and some copies of it never return from a pattern that
+// matches the empty text.
+Variant digits_only(const Variant& content) {
   if (content.is_null() || equals_text(content, u"")) return Variant();
-  std::u16string text = to_text(content);
-  auto pattern = platform.CreateRegExp();
-  pattern->SetPattern(u"[^\\d]*");
-  pattern->SetIgnoreCase(true);
-  pattern->SetGlobal(true);
-  return Variant::string(pattern->Replace(text, u""));
+  std::u16string scratch;
+  return Variant::string(keep_ascii_digits(text_view(content, scratch)));
 }
 
 Variant without_line_breaks(Variant& v) {

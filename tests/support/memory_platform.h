@@ -1,6 +1,6 @@
 // A platform whose HTTP client answers from memory: a fetch returns the body registered for its
 // URL (or fails like a refused connection), so tests, benchmarks and fuzz targets measure and
-// exercise the component's own work. Regular expressions are the real ones.
+// exercise the component's own work.
 #pragma once
 
 #include <map>
@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "automation/large_buffers.h"
-#include "host/pcre2_regexp.h"
 #include "host/platform.h"
 #include "pelmo/error.h"
 
@@ -25,7 +24,6 @@ class MemoryPlatform final : public host::Platform {
   std::unique_ptr<host::HttpClient> CreateHttpClient() override {
     return std::make_unique<Client>(*this);
   }
-  std::unique_ptr<host::RegExp> CreateRegExp() override { return host::make_pcre2_regexp(); }
 
  private:
   class Client final : public host::HttpClient {

@@ -1,6 +1,6 @@
 // The Windows hosts: the page's objects from its ScriptingContext, the server-side HTTP client
-// by its ProgID, the stream through the page's Server object and the regular-expression object, all
-// driven by member name through IDispatch.
+// by its ProgID and the stream through the page's Server object, all driven by member name
+// through IDispatch.
 #pragma once
 
 #include <unknwn.h>
@@ -9,7 +9,6 @@
 
 #include "host/http_client.h"
 #include "host/http_limits.h"
-#include "host/regexp.h"
 #include "pelmo/page_objects.h"
 
 namespace pelmo::host::windows {
@@ -21,13 +20,5 @@ std::shared_ptr<ScriptingContext> make_scripting_context(IUnknown* context);
 // A new "MSXML2.ServerXMLHTTP.6.0" held to the limits; fails with 429 when the system cannot
 // create one.
 std::unique_ptr<HttpClient> make_server_http_client(const HttpLimits& limits = {});
-
-// A new "VBScript.RegExp" (created by its class id); fails with 429 when there is none.
-std::unique_ptr<RegExp> make_vbscript_regexp();
-
-// The pattern as the system's regular-expression object reads it: the core writes a run of
-// any code units, shortest first, as "(?s:.*?)", which that dialect lacks; "[\s\S]*?" is the
-// same run there.
-std::u16string to_script_dialect(std::u16string_view pattern);
 
 }  // namespace pelmo::host::windows

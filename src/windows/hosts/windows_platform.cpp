@@ -10,7 +10,6 @@ class WindowsPlatform final : public Platform {
   std::unique_ptr<HttpClient> CreateHttpClient() override {
     return windows::make_server_http_client();
   }
-  std::unique_ptr<RegExp> CreateRegExp() override { return windows::make_vbscript_regexp(); }
 };
 
 }  // namespace

@@ -1,0 +1,47 @@
+#include <string>
+
+#include "extract/block_paths.h"
+#include "extract/bounded_matcher.h"
+#include "extract/marker_program.h"
+#include "extract/marker_search.h"
+
+namespace pelmo::extract {
+
+namespace {
+
+std::u16string escape(std::u16string_view marker, std::u16string_view escape_set) {
+  std::u16string out;
+  out.reserve(marker.size() * 2);
+  for (char16_t c : marker) {
+    if (escape_set.find(c) != std::u16string_view::npos) out.push_back(u'\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::u16string escape_start_marker(std::u16string_view marker) {
+  return escape(marker, u"\\()?$[]");
+}
+
+std::u16string escape_over_marker(std::u16string_view marker) { return escape(marker, u"\\()?[]"); }
+
+std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view start,
+                                  std::u16string_view over, std::uint64_t budget) {
+  const MarkerProgram program =
+      compile_marker_program(escape_start_marker(start), escape_over_marker(over));
+  // With a literal end marker every block ends at an occurrence of it (unless a "|" in the start
+  // marker splits the pattern), and nothing in the pattern looks past its own match, so the text
+  // after the last one cannot change the blocks. Cut off, it spares the matcher a run to the end
+  // of the page from every start marker there. The last occurrence is looked for with full
+  // lower-case folding, wider than the pattern's ASCII letters, so it is never too early.
+  std::u16string_view searched = text;
+  if (over_marker_is_literal(over) && !over.empty() && start.find(u'|') == start.npos) {
+    const std::size_t last = MarkerSearch(over, UnitFold::Lower).find_last(text);
+    searched = text.substr(0, last == MarkerSearch::npos ? 0 : last + over.size());
+  }
+  return bounded_matches(program, searched, budget);
+}
+
+}  // namespace pelmo::extract
