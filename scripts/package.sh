@@ -67,11 +67,11 @@ package_deb() {
   # Debian's own flags (fortified, stack-protected, full RELRO), less the debug information that
   # no package here would carry.
   export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g
-  CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-    LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
-    cmake --preset release -B "$build" -DCMAKE_INSTALL_PREFIX=/usr -DPELMO_BUILD_TESTS=OFF \
-    -DPELMO_BUILD_BENCHMARKS=OFF >/dev/null
-  cmake --build "$build"
+  cmake --preset release -B "$build" -DCMAKE_INSTALL_PREFIX=/usr -DPELMO_BUILD_TESTS=OFF \
+    -DPELMO_BUILD_BENCHMARKS=OFF \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+  cmake --build "$build" -j "$(nproc)"
 
   # Laid out as Debian's tools expect: the package's root is debian/pelmo.
   work=$(mktemp -d)
