@@ -26,26 +26,12 @@ check() {
   fi
 }
 
-# Runs a transcript in the current directory: each "$ COMMAND" line, then the lines it must print.
+# Runs a transcript in the current directory: "$ COMMAND" lines, each followed by what it prints.
 run_transcript() {
-  local command= expected= line
-  while IFS= read -r line || [ -n "$line" ]; do
-    if [[ $line == '$ '* ]]; then
-      [ -z "$command" ] || same_output "$command" "$expected" || return 1
-      command=${line#\$ } expected=
-    else
-      expected+=$line$'\n'
-    fi
-  done
-  same_output "$command" "$expected"
-}
-same_output() {
-  local actual
-  actual=$(bash -c "$1" 2>&1) || true
-  [ "$actual"$'\n' == "$2" ] || {
-    printf '$ %s\nprinted:\n%s\nexpected:\n%s' "$1" "$actual" "$2"
-    return 1
-  }
+  local transcript
+  transcript=$(cat)
+  diff <(bash -c "$(sed -n 's/^\$ //p' <<<"$transcript")" </dev/null 2>&1) \
+    <(grep -v '^\$ ' <<<"$transcript")
 }
 
 # The files an install must hold, under the prefix; the man page may be compressed and the
