@@ -22,7 +22,9 @@ version=$(sed -n 's/^project(pelmo VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
   exit 2
 }
 
-need() {
+need() { # SETUP_SCRIPT TOOL...
+  local setup=$1 tool
+  shift
   for tool in "$@"; do
     command -v "$tool" >/dev/null || {
       echo "package: $tool is missing; run $setup" >&2
@@ -32,7 +34,7 @@ need() {
 }
 
 package_msi() {
-  setup=scripts/install-windows-deps.sh need wixl
+  need scripts/install-windows-deps.sh wixl
   mkdir -p dist
   for arch in x64 x86; do
     preset=windows-$arch
@@ -51,14 +53,15 @@ package_msi() {
 # The development packages a program linking the library needs: those that own the pkg-config
 # files pelmo.pc requires, so the list follows the library's own dependencies.
 development_packages() {
-  local module
-  for module in $(sed -n 's/^Requires: //p' "$1"); do
+  local module modules
+  read -ra modules < <(sed -n 's/^Requires: //p' "$1")
+  for module in "${modules[@]}"; do
     dpkg-query -S "$(pkg-config --variable=pcfiledir "$module")/$module.pc" | cut -d: -f1
   done | sort -u | paste -sd, | sed 's/,/, /g'
 }
 
 package_deb() {
-  setup=scripts/install-deps.sh need dpkg-deb dpkg-shlibdeps dpkg-buildflags lintian pkg-config
+  need scripts/install-deps.sh dpkg-deb dpkg-shlibdeps dpkg-buildflags lintian pkg-config
   local build=${PELMO_DEB_BUILD:-build/deb} arch maintainer when out
   arch=$(dpkg --print-architecture)
   maintainer="${DEBFULLNAME:-pelmo developers} <${DEBEMAIL:-pelmo@example.org}>"
