@@ -27,11 +27,11 @@
 #include <thread>
 #include <vector>
 
-#include "host/local_page.h"
 #include "inputs.h"
 #include "jobs.h"
 #include "loopback_site.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 

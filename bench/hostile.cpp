@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "host/local_page.h"
 #include "inputs.h"
 #include "jobs.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "support/memory_platform.h"
 

@@ -5,10 +5,10 @@
 #include <map>
 #include <utility>
 
-#include "host/local_page.h"
 #include "inputs.h"
 #include "loopback_site.h"
 #include "pelmo/convert.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 #include "support/memory_platform.h"

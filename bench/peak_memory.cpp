@@ -17,8 +17,8 @@
 #include <fstream>
 #include <string>
 
-#include "host/local_page.h"
 #include "inputs.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "support/memory_platform.h"
 

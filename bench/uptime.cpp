@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "cli/demo_site.h"
-#include "host/local_page.h"
 #include "inputs.h"
 #include "loopback_site.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 

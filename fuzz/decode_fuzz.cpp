@@ -8,8 +8,8 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "host/local_page.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 
 namespace pelmo::fuzz {

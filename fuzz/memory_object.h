@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "host/local_page.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "support/memory_platform.h"
 

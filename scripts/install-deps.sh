@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev libpcre2-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   locales  # a comma locale for the number-text test, built by localedef
+  dpkg-dev lintian man-db  # the .deb: dpkg-shlibdeps, dpkg-buildflags, its checks, the man page
   "$@"
 )
 

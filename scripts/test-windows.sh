@@ -238,7 +238,7 @@ run_module_suite() {
 }
 
 echo "== MSI packages"
-if ! PELMO_WIN64_BUILD=$win64 PELMO_WIN32_BUILD=$win32 scripts/package.sh >"$work/package.log" 2>&1; then
+if ! PELMO_WIN64_BUILD=$win64 PELMO_WIN32_BUILD=$win32 scripts/package.sh msi >"$work/package.log" 2>&1; then
   cat "$work/package.log"
   fail "scripts/package.sh"
 fi

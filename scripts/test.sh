@@ -2,6 +2,7 @@
 # Installs what is missing, checks the style, then builds and runs every test three times: in
 # the debug build with warnings as errors, under AddressSanitizer and UndefinedBehaviorSanitizer,
 # and under ThreadSanitizer (where the concurrency test shows races between objects);
+# installs the debug build and builds the Debian package, and uses both as a user would;
 # then builds the fuzz targets and runs each for a few seconds so that they keep working;
 # last, cross-builds pelmo.dll and tests it under Wine against the Linux command.
 set -euo pipefail
@@ -20,6 +21,9 @@ for preset in default asan tsan; do
   ctest --preset "$preset" -j "$jobs"
   echo "== $preset: $((SECONDS - started)) s"
 done
+
+echo "== install: the debug build into a scratch prefix, and the Debian package"
+scripts/test-install.sh build/default
 
 echo "== fuzz: every target briefly"
 cmake --preset fuzz >/dev/null

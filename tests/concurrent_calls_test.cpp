@@ -13,9 +13,9 @@
 
 #include "cli/charset_encode.h"
 #include "cli/demo_site.h"
-#include "host/local_page.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "host/local_page.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 #include "support/error_of.h"

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <string>
 
-#include "host/local_page.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "support/loopback_server.h"
 

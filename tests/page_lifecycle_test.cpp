@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "component/zaverer_object.h"
-#include "host/local_page.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 
 namespace pelmo {
 namespace {

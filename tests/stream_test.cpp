@@ -3,8 +3,8 @@
 #include <string>
 
 #include "host/icu_stream.h"
-#include "host/local_page.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "support/loopback_server.h"
 
 namespace pelmo {

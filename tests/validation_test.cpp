@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "host/local_page.h"
 #include "pelmo/error.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 

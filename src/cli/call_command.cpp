@@ -8,9 +8,9 @@
 #include "cli/arg_words.h"
 #include "cli/json_writer.h"
 #include "config/fetch_cache_settings.h"
-#include "host/local_page.h"
 #include "pelmo/error.h"
 #include "pelmo/identity.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 

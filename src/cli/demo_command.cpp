@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "cli/demo_site.h"
-#include "host/local_page.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/convert.h"
 #include "pelmo/error.h"
 #include "pelmo/identity.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
 

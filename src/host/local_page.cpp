@@ -1,4 +1,4 @@
-#include "host/local_page.h"
+#include "pelmo/local_page.h"
 
 #include <utility>
 

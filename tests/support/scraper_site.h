@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "cli/charset_encode.h"
-#include "host/local_page.h"
+#include "pelmo/local_page.h"
 #include "pelmo/object.h"
 #include "support/loopback_server.h"
 
