@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""A loopback site for the Windows HTTP client's limits: a page that never answers, redirects
-without end and in counted hops, one to a file address, bodies of any size (announced or
-chunked), a page that changes on every fetch while inviting caches to keep it, a status page,
-and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
+"""A loopback site for the Windows HTTP client's limits: a page that never answers, one that stops
+halfway through its body, redirects without end and in counted hops, one to a file address,
+bodies of any size (announced or chunked), a chunked body that trickles without end (/endless:
+16 KiB every 50 ms), a page that changes on every fetch while inviting caches to keep it, a status
+page, and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
 /count/NAME tells N without counting.
 Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
 import http.server
 import sys
 import threading
+import time
 
 lock = threading.Lock()
 state = {"changing": 0, "hops": 0}
@@ -51,10 +53,30 @@ class Site(http.server.BaseHTTPRequestHandler):
         except OSError:
             pass  # the client gave up, as it should over its cap
 
+    def trickle(self):
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        block = b"x" * 16384
+        try:
+            while True:
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
+                self.wfile.flush()
+                time.sleep(0.05)
+        except OSError:
+            pass  # the client stopped reading at its cap
+
     def do_GET(self):
         path = self.path
         if path == "/stall":
             threading.Event().wait()  # reads the request, never answers
+        elif path == "/stall-body":
+            self.send_response(200)
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            self.wfile.write(b"x" * 500)
+            self.wfile.flush()
+            threading.Event().wait()
         elif path.startswith("/loop/"):
             self.redirect("/loop/%d" % (int(path[6:]) + 1))
         elif path.startswith("/hops/"):
@@ -73,6 +95,8 @@ class Site(http.server.BaseHTTPRequestHandler):
             self.stream(int(path[7:]), chunked=False)
         elif path.startswith("/chunked/"):
             self.stream(int(path[9:]), chunked=True)
+        elif path == "/endless":
+            self.trickle()
         elif path == "/changing":
             with lock:
                 state["changing"] += 1
@@ -98,6 +122,10 @@ class Site(http.server.BaseHTTPRequestHandler):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)  # a client hanging up is no error
 
 
 def main():
