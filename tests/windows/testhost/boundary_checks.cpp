@@ -229,11 +229,75 @@ void check_through_module(Checks& checks, IDispatch* object) {
   checks.check(kept == S_OK && single == 2.0F, "Bint on a Single variable succeeds and keeps it");
 }
 
+// The user's number format set to a decimal comma and a thousands point for as long as it lives
+// (the process's user settings, as the web server's account may have them).
+class CommaLocale {
+ public:
+  CommaLocale() {
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand_, 8);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L",");
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, L".");
+  }
+  CommaLocale(const CommaLocale&) = delete;
+  CommaLocale& operator=(const CommaLocale&) = delete;
+  ~CommaLocale() {
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand_);
+  }
+  // Whether the system itself now writes 2.5 with a comma: else the checks prove nothing.
+  static bool in_effect() {
+    VARIANT number, text;
+    VariantInit(&number);
+    VariantInit(&text);
+    V_VT(&number) = VT_R8;
+    V_R8(&number) = 2.5;
+    const bool comma = SUCCEEDED(VariantChangeType(&text, &number, 0, VT_BSTR)) &&
+                       std::wstring(V_BSTR(&text)) == L"2,5";
+    VariantClear(&text);
+    return comma;
+  }
+
+ private:
+  wchar_t decimal_[8] = L".";
+  wchar_t thousand_[8] = L",";
+};
+
+// Numbers written into typed variables cross as the component's own text, whatever the user's
+// number format: a Double into a String variable, a number's text back into a Double.
+void check_write_backs_in_comma_locale(Checks& checks, IDispatch* object) {
+  const CommaLocale comma;
+  if (!checks.check(CommaLocale::in_effect(), "the user's number format writes 2.5 as 2,5")) return;
+
+  BSTR text = SysAllocString(L"before");
+  VARIANT slot;
+  VariantInit(&slot);
+  V_VT(&slot) = VT_BYREF | VT_BSTR;
+  V_BSTRREF(&slot) = &text;
+  com::write_back(slot, Variant::number(2.5));
+  checks.check(
+      std::wstring(text) == L"2.5",
+      "a Double written into a String variable reads 2.5, got " + utf8(com::from_wide(text)));
+  SysFreeString(text);
+
+  // Bint writes its argument's trimmed text back: into a Double variable as the same number.
+  double number = 2.5;
+  Variables vars(1);
+  V_VT(&vars[0]) = VT_BYREF | VT_R8;
+  V_R8REF(&vars[0]) = &number;
+  OwnedVariant result;
+  const Outcome bint = invoke(object, L"Bint", vars, result.get());
+  checks.check(bint.hr == S_OK && number == 2.5,
+               "Bint on a Double variable of 2.5 leaves it 2.5 (got " + std::to_string(number) +
+                   ", error " + std::to_string(bint.number) + ")");
+}
+
 }  // namespace
 
 void check_boundary(Checks& checks, IDispatch* object) {
   check_typed_arrays(checks);
   check_through_module(checks, object);
+  check_write_backs_in_comma_locale(checks, object);
 }
 
 }  // namespace pelmo::testhost
