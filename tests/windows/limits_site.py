@@ -2,7 +2,7 @@
 """A loopback site for the Windows HTTP client's limits: a page that never answers, one that stops
 halfway through its body, redirects without end and in counted hops, one to a file address,
 bodies of any size (announced or chunked), a chunked body that trickles without end (/endless:
-16 KiB every 50 ms), a page that changes on every fetch while inviting caches to keep it, a status
+64 KiB every 200 ms), a page that changes on every fetch while inviting caches to keep it, a status
 page, and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
 /count/NAME tells N without counting.
 Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
@@ -35,7 +35,8 @@ class Site(http.server.BaseHTTPRequestHandler):
             state["hops"] += 1
         self.answer(302, b"", [("Location", location)])
 
-    def stream(self, size, chunked):
+    def stream(self, size, chunked, pause=0):
+        """Sends `size` bytes (without end when negative), pausing `pause` seconds a block."""
         self.send_response(200)
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
@@ -44,27 +45,15 @@ class Site(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         block = b"x" * 65536
         try:
-            while size > 0:
-                part = block[: min(size, len(block))]
-                size -= len(part)
+            while size != 0:
+                part = block[:size] if 0 < size < len(block) else block
+                size -= len(part) if size > 0 else 0
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part) if chunked else part)
+                time.sleep(pause)
             if chunked:
                 self.wfile.write(b"0\r\n\r\n")
         except OSError:
             pass  # the client gave up, as it should over its cap
-
-    def trickle(self):
-        self.send_response(200)
-        self.send_header("Transfer-Encoding", "chunked")
-        self.end_headers()
-        block = b"x" * 16384
-        try:
-            while True:
-                self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
-                self.wfile.flush()
-                time.sleep(0.05)
-        except OSError:
-            pass  # the client stopped reading at its cap
 
     def do_GET(self):
         path = self.path
@@ -96,7 +85,7 @@ class Site(http.server.BaseHTTPRequestHandler):
         elif path.startswith("/chunked/"):
             self.stream(int(path[9:]), chunked=True)
         elif path == "/endless":
-            self.trickle()
+            self.stream(-1, chunked=True, pause=0.2)
         elif path == "/changing":
             with lock:
                 state["changing"] += 1
@@ -122,10 +111,6 @@ class Site(http.server.BaseHTTPRequestHandler):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
-
-    def handle_error(self, request, client_address):
-        if not isinstance(sys.exc_info()[1], ConnectionError):
-            super().handle_error(request, client_address)  # a client hanging up is no error
 
 
 def main():

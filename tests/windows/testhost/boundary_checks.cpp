@@ -229,45 +229,31 @@ void check_through_module(Checks& checks, IDispatch* object) {
   checks.check(kept == S_OK && single == 2.0F, "Bint on a Single variable succeeds and keeps it");
 }
 
-// The user's number format set to a decimal comma and a thousands point for as long as it lives
-// (the process's user settings, as the web server's account may have them).
-class CommaLocale {
- public:
+// The user's number format with a decimal comma and a thousands point while it lives, as the
+// web server's account may have it.
+struct CommaLocale {
+  wchar_t decimal[8] = L".", thousand[8] = L",";
   CommaLocale() {
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_, 8);
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand_, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
     SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L",");
     SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, L".");
   }
-  CommaLocale(const CommaLocale&) = delete;
-  CommaLocale& operator=(const CommaLocale&) = delete;
   ~CommaLocale() {
-    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_);
-    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand_);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand);
   }
-  // Whether the system itself now writes 2.5 with a comma: else the checks prove nothing.
-  static bool in_effect() {
-    VARIANT number, text;
-    VariantInit(&number);
-    VariantInit(&text);
-    V_VT(&number) = VT_R8;
-    V_R8(&number) = 2.5;
-    const bool comma = SUCCEEDED(VariantChangeType(&text, &number, 0, VT_BSTR)) &&
-                       std::wstring(V_BSTR(&text)) == L"2,5";
-    VariantClear(&text);
-    return comma;
-  }
-
- private:
-  wchar_t decimal_[8] = L".";
-  wchar_t thousand_[8] = L",";
 };
 
 // Numbers written into typed variables cross as the component's own text, whatever the user's
 // number format: a Double into a String variable, a number's text back into a Double.
 void check_write_backs_in_comma_locale(Checks& checks, IDispatch* object) {
   const CommaLocale comma;
-  if (!checks.check(CommaLocale::in_effect(), "the user's number format writes 2.5 as 2,5")) return;
+  BSTR system = nullptr;  // unless the system itself now writes a comma, nothing is proved
+  VarBstrFromR8(2.5, LOCALE_USER_DEFAULT, 0, &system);
+  const bool in_effect = system != nullptr && std::wstring(system) == L"2,5";
+  SysFreeString(system);
+  if (!checks.check(in_effect, "the user's number format writes 2.5 as 2,5")) return;
 
   BSTR text = SysAllocString(L"before");
   VARIANT slot;

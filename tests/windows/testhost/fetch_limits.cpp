@@ -72,7 +72,7 @@ void check_fetch_limits(Checks& checks, const std::string& base) {
     std::string what;
   };
   constexpr ULONGLONG kByDeadline = kTotalMs + kSlackMs;
-  // 16 KiB every 50 ms passes the cap in under a second: only counting while reading ends it
+  // 64 KiB every 200 ms passes the cap in under a second: only counting while reading ends it
   // before the deadline.
   constexpr ULONGLONG kWhileArriving = kTotalMs / 2;
   const std::string over = std::to_string(kCap + 1);
