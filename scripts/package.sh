@@ -34,7 +34,7 @@ need() { # SETUP_SCRIPT TOOL...
 }
 
 package_msi() {
-  need scripts/install-windows-deps.sh wixl
+  need scripts/install-windows-deps.sh wixl msiinfo msibuild
   mkdir -p dist
   for arch in x64 x86; do
     preset=windows-$arch
@@ -46,6 +46,14 @@ package_msi() {
     out=$PWD/dist/pelmo-$version-$arch.msi
     (cd "$build" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D ModuleDir=. \
       -o "$out" "$OLDPWD/installer/pelmo.wxs")
+    # Every public property the package declares is secure, so that an elevated or managed
+    # installation hands it to the part that writes the registry. wixl has no Property/@Secure:
+    # they join the secure list it writes for the upgrade.
+    declared=$(sed -n 's/^ *<Property Id="\([A-Z][A-Z0-9_]*\)".*/\1/p' installer/pelmo.wxs |
+      tr '\n' ';')
+    listed=$(msiinfo export "$out" Property | sed -n 's/^SecureCustomProperties\t//p' | tr -d '\r')
+    msibuild "$out" -q "UPDATE \`Property\` SET \`Value\` = '${listed:+$listed;}${declared%;}'
+      WHERE \`Property\` = 'SecureCustomProperties'"
     echo "package: $out"
   done
 }

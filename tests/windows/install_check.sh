@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The MSI package under Wine, for one architecture: installs it silently with host properties,
 # checks the installed file, the registry values and the object from that architecture's script
-# host, uninstalls, and checks that the file, the registration and the settings are gone and
+# host; reinstalls without the properties (the values stay) and with a new one (it wins);
+# uninstalls, and checks that the file, the registration and the settings are gone and
 # CreateObject fails with 429.
 #
 # Usage: tests/windows/install_check.sh 64|32 PACKAGE.msi
@@ -23,6 +24,7 @@ run() { "$loader" "$system\\$1" "${@:2}"; }
 module="$WINEPREFIX/drive_c/$program_files/pelmo/pelmo.dll"
 lottery=installed-lottery.example
 news=installed-news.example
+changed=changed-lottery.example
 
 failures=0
 check() {
@@ -48,6 +50,21 @@ progid_class() { run reg.exe query 'HKCR\pelmo.zaverer\CLSID' /ve 2>/dev/null | 
 check "ProgID registered" progid_class '{88BBBB1C-215E-4723-8957-56EA7421CA93}'
 env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
   "$(winpath "$here/installed.vbs")" installed $lottery || failures=$((failures + 1))
+
+# A repair rewrites every registry value from the properties: the ones not given come from
+# what is stored, a given one replaces it. Elevated installs pass only secure properties on.
+secure=";$(msiinfo export "$msi" Property | sed -n 's/^SecureCustomProperties\t//p');"
+is_secure() { [[ $secure == *";$1;"* ]]; }
+for property in AFFILIATEHOST SHOPNAVDOMAIN LOTTERYHOST NEWSHOST; do
+  check "$property is secure" is_secure $property
+done
+reinstall() { run msiexec.exe /i "$(winpath "$msi")" REINSTALL=ALL REINSTALLMODE=vamus "$@" /qn; }
+check "reinstall without properties" reinstall
+check "LotteryHost kept" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $lottery
+check "NewsHost kept" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
+check "reinstall with a new LOTTERYHOST" reinstall LOTTERYHOST=$changed
+check "the new LotteryHost wins" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $changed
+check "NewsHost still kept" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
 
 check "msiexec /x (silent)" run msiexec.exe /x "$(winpath "$msi")" /qn
 check "pelmo.dll removed" not test -e "$module"

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""A loopback site for the Windows HTTP client's limits: a page that never answers, redirects
-without end and in counted hops, one to a file address, bodies of any size (announced or
-chunked), a page that changes on every fetch while inviting caches to keep it, a status page,
-and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
+"""A loopback site for the Windows HTTP client's limits: a page that never answers, one that stops
+halfway through its body, redirects without end and in counted hops, one to a file address,
+bodies of any size (announced or chunked), a chunked body that trickles without end (/endless:
+64 KiB every 200 ms), a page that changes on every fetch while inviting caches to keep it, a status
+page, and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
 /count/NAME tells N without counting.
 Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
 import http.server
 import sys
 import threading
+import time
 
 lock = threading.Lock()
 state = {"changing": 0, "hops": 0}
@@ -33,7 +35,8 @@ class Site(http.server.BaseHTTPRequestHandler):
             state["hops"] += 1
         self.answer(302, b"", [("Location", location)])
 
-    def stream(self, size, chunked):
+    def stream(self, size, chunked, pause=0):
+        """Sends `size` bytes (without end when negative), pausing `pause` seconds a block."""
         self.send_response(200)
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
@@ -42,10 +45,11 @@ class Site(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         block = b"x" * 65536
         try:
-            while size > 0:
-                part = block[: min(size, len(block))]
-                size -= len(part)
+            while size != 0:
+                part = block[:size] if 0 < size < len(block) else block
+                size -= len(part) if size > 0 else 0
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part) if chunked else part)
+                time.sleep(pause)
             if chunked:
                 self.wfile.write(b"0\r\n\r\n")
         except OSError:
@@ -55,6 +59,13 @@ class Site(http.server.BaseHTTPRequestHandler):
         path = self.path
         if path == "/stall":
             threading.Event().wait()  # reads the request, never answers
+        elif path == "/stall-body":
+            self.send_response(200)
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            self.wfile.write(b"x" * 500)
+            self.wfile.flush()
+            threading.Event().wait()
         elif path.startswith("/loop/"):
             self.redirect("/loop/%d" % (int(path[6:]) + 1))
         elif path.startswith("/hops/"):
@@ -73,6 +84,8 @@ class Site(http.server.BaseHTTPRequestHandler):
             self.stream(int(path[7:]), chunked=False)
         elif path.startswith("/chunked/"):
             self.stream(int(path[9:]), chunked=True)
+        elif path == "/endless":
+            self.stream(-1, chunked=True, pause=0.2)
         elif path == "/changing":
             with lock:
                 state["changing"] += 1

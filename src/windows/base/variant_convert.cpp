@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 #include <type_traits>
 
+#include "pelmo/convert.h"
 #include "pelmo/error.h"
 
 namespace pelmo::com {
@@ -266,13 +268,38 @@ BSTR make_byte_bstr(const Variant& value) {
   return b;
 }
 
+// The value as it crosses into a typed slot between text and number: in the component's own
+// invariant form ("2.5", "1E+20", "True"), as the rest of the component reads and writes them,
+// never in the user's number format (a decimal comma would turn "2.5" into 25). Anything else
+// crosses as it is (nothing returned). Fails (13, 94) when the value has no such form.
+std::optional<Variant> crossing_form(VARTYPE slot, const Variant& value) {
+  if (slot == VT_BSTR) {
+    if (value.is_string()) return std::nullopt;
+    return Variant::string(to_text(value));
+  }
+  if (!value.is_string()) return std::nullopt;
+  switch (slot) {
+    case VT_BOOL:
+      return Variant::boolean(to_truth(value));
+    case VT_I2:
+    case VT_I4:
+    case VT_R8:
+    case VT_UI1:
+    case VT_R4:
+    case VT_CY:
+      return Variant::number(to_number(value));
+    default:  // a date's text is read in the user's format, as it was written
+      return std::nullopt;
+  }
+}
+
 // Converts into a typed by-reference slot. False when the slot's type is not one the
 // component writes, or the value does not convert to it.
 bool store_typed(VARIANT& slot, const Variant& value) {
   const auto type = static_cast<VARTYPE>(V_VT(&slot) & ~VT_BYREF);
   OwnedVariant fresh;
-  to_variant(value, fresh.get());
   if ((type & VT_ARRAY) != 0) {
+    to_variant(value, fresh.get());
     if (V_VT(&fresh.get()) != type) return false;
     SAFEARRAY** target = V_ARRAYREF(&slot);
     if (*target != nullptr) SafeArrayDestroy(*target);
@@ -280,7 +307,6 @@ bool store_typed(VARIANT& slot, const Variant& value) {
     V_VT(&fresh.get()) = VT_EMPTY;
     return true;
   }
-  OwnedVariant converted;
   switch (type) {
     case VT_BSTR:
     case VT_I2:
@@ -295,6 +321,14 @@ bool store_typed(VARIANT& slot, const Variant& value) {
     default:
       return false;
   }
+  try {
+    const std::optional<Variant> crossing = crossing_form(type, value);
+    to_variant(crossing ? *crossing : value, fresh.get());
+  } catch (const AutomationError&) {
+    return false;
+  }
+  // What is left is between numbers (range and rounding) or a date's text: no number format.
+  OwnedVariant converted;
   if (V_VT(&fresh.get()) == type) {
     VariantCopy(&converted.get(), &fresh.get());
   } else if (FAILED(VariantChangeType(&converted.get(), &fresh.get(), 0, type))) {

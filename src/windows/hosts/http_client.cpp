@@ -1,12 +1,20 @@
-// The system's server-side HTTP client, "MSXML2.ServerXMLHTTP.6.0", driven by name. It runs on
-// the server stack (no local cache, meant for use inside a server process) and takes time-outs;
-// the limits that client leaves open are enforced here: the request runs asynchronously under
-// one deadline for the whole fetch (aborted when it passes), a body announced or found over the
-// cap fails the fetch, and a redirect the client did not follow (another scheme, or past its
-// bound of 10) fails it as well.
-#include <objbase.h>
+// The server-side HTTP client: WinHTTP, the system's HTTP stack for services (no local cache, the
+// machine's WinHTTP proxy setting), called synchronously on the page's thread under one deadline
+// for the whole fetch. Redirects are followed here rather than by the stack, so that every hop
+// is held to that deadline and only http and https addresses are ever asked for. The body is
+// read in pieces straight into its buffer and counted, so an answer over the cap is cut off as
+// it passes it, whether it announced a length or not.
+#include <windows.h>
+// After windows.h, which they build on.
+#include <shlwapi.h>
+#include <winhttp.h>
 
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "pelmo/error.h"
 #include "pelmo/text.h"
@@ -17,35 +25,25 @@ namespace pelmo::host::windows {
 
 namespace {
 
-constexpr std::u16string_view kProgId = u"MSXML2.ServerXMLHTTP.6.0";
-constexpr long kReadyStateHeadersReceived = 2;
-constexpr long kReadyStateDone = 4;
 // The failures this client detects itself, numbered as the Linux client numbers them.
 constexpr std::int32_t kUnsupportedScheme = 1;
-constexpr std::int32_t kCouldNotConnect = 7;
+constexpr std::int32_t kMalformedAddress = 3;
+constexpr std::int32_t kPartialBody = 18;
 constexpr std::int32_t kTimedOut = 28;
 constexpr std::int32_t kTooManyRedirects = 47;
 constexpr std::int32_t kBodyTooLarge = 63;
+// How much one read asks for: large enough that a big page takes few calls.
+constexpr std::size_t kReadPiece = 64 * 1024;
+// Wine's stack reports an expired receive time-out as the socket's own error.
+constexpr DWORD kSocketTimedOut = 10060;  // WSAETIMEDOUT
+// The system's clock and its time-outs may disagree by a tick or two.
+constexpr ULONGLONG kTimerSlackMs = 50;
 
 [[noreturn]] void throw_http(std::int32_t code, const std::string& what,
                              const std::u16string& url) {
   const auto number = static_cast<std::int32_t>(static_cast<std::uint32_t>(err::kHttpBase) +
                                                 static_cast<std::uint32_t>(code));
   throw AutomationError(number, "HTTP request failed: " + what + " (URL: " + to_utf8(url) + ")");
-}
-
-long as_long(const OwnedVariant& v) {
-  const Variant value = com::from_variant(v.get());
-  switch (value.type()) {
-    case VarType::Integer:
-      return value.as_integer();
-    case VarType::Long:
-      return value.as_long();
-    case VarType::Double:
-      return static_cast<long>(value.as_double());
-    default:
-      throw_type_mismatch();
-  }
 }
 
 // The scheme of an absolute address, lower case; empty for a relative one.
@@ -61,21 +59,49 @@ std::u16string scheme_of(std::u16string_view address) {
   return lower(address.substr(0, colon));
 }
 
-// Runs this thread's messages for up to `milliseconds`: where the client cannot wait itself,
-// its asynchronous completion arrives through the apartment's messages.
-void pump_messages(DWORD milliseconds) {
-  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+bool is_web_scheme(std::u16string_view scheme) { return scheme == u"http" || scheme == u"https"; }
+
+std::wstring wide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
+
+struct HandleCloser {
+  void operator()(void* handle) const noexcept { WinHttpCloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+// The stack's own text for one of its error codes, where it has one.
+std::string system_text(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                      FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
+  const DWORD n = FormatMessageW(flags, GetModuleHandleW(L"winhttp.dll"), code, 0,
+                                 reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string message;
+  if (n != 0 && text != nullptr) message.assign(text, text + n);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r' ||
+                              message.back() == u' ' || message.back() == u'.')) {
+    message.pop_back();
   }
+  return message.empty() ? "system error " + std::to_string(code) : to_utf8(message);
+}
+
+// A Content-Length value: its number (anything past `cap` as cap + 1); nothing when there is none
+// or it is not a plain number.
+std::optional<std::size_t> announced_length(std::u16string_view text, std::size_t cap) {
+  const std::u16string digits = trim_spaces(std::u16string(text));
+  if (digits.empty()) return std::nullopt;
+  std::size_t length = 0;
+  for (const char16_t c : digits) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    length = std::min(length * 10 + static_cast<std::size_t>(c - u'0'), cap + 1);
+  }
+  return length;
 }
 
 class ServerHttpClient final : public HttpClient {
  public:
-  ServerHttpClient(ComRef<IDispatch> object, const HttpLimits& limits)
-      : client_(std::move(object), std::u16string(kProgId)), limits_(limits) {}
+  ServerHttpClient(Handle session, const HttpLimits& limits)
+      : session_(std::move(session)), limits_(limits) {}
 
   void Open(const std::u16string& method, const std::u16string& url, bool async,
             const std::u16string& user, const std::u16string& password) override {
@@ -95,28 +121,29 @@ class ServerHttpClient final : public HttpClient {
 
   void Send() override {
     if (!opened_) throw_invalid_call("HTTP client: Send called before Open");
-    const std::u16string scheme = scheme_of(url_);
-    if (scheme != u"http" && scheme != u"https") {
+    if (!is_web_scheme(scheme_of(url_))) {
       throw_http(kUnsupportedScheme, "only http and https addresses are fetched", url_);
     }
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(limits_.total_timeout_ms);
-    const auto connect_ms = static_cast<std::int32_t>(limits_.connect_timeout_ms);
-    const auto total_ms = static_cast<std::int32_t>(limits_.total_timeout_ms);
-    client_.call(L"setTimeouts", {long_arg(connect_ms), long_arg(connect_ms), long_arg(total_ms),
-                                  long_arg(total_ms)});
-    OwnedBstr get(u"GET"), address(url_), user(user_), password(password_);
-    // Asynchronous, so that this thread keeps the deadline; Send below waits for the end.
-    client_.call(L"open", {bstr_arg(get.get()), bstr_arg(address.get()), bool_arg(true),
-                           bstr_arg(user.get()), bstr_arg(password.get())});
-    client_.call(L"send");
-    wait_until_done(deadline);
-
-    status_ = static_cast<int>(as_long(client_.get(L"status")));
-    if (status_ == 0) throw_http(kCouldNotConnect, "no response from the server", url_);
-    check_redirect_followed();
-    Bytes body = read_body();
-    if (body.size() > limits_.max_body_bytes) throw_body_too_large();
-    body_ = std::move(body);
+    deadline_ = GetTickCount64() + static_cast<ULONGLONG>(limits_.total_timeout_ms);
+    std::u16string address = url_;
+    for (long redirects = 0;; ++redirects) {
+      Handle connection, request;
+      send_request(address, connection, request);
+      const int status = query_status(request.get());
+      const std::u16string location = status >= 300 && status <= 399 && status != 304
+                                          ? header(request.get(), WINHTTP_QUERY_LOCATION)
+                                          : std::u16string();
+      if (location.empty()) {
+        body_ = read_body(request.get());
+        status_ = status;
+        return;
+      }
+      if (redirects == limits_.max_redirects) {
+        throw_http(kTooManyRedirects,
+                   "more than " + std::to_string(limits_.max_redirects) + " redirects", url_);
+      }
+      address = resolve(address, location);
+    }
   }
 
   Bytes ResponseBody() override { return body_; }
@@ -124,95 +151,174 @@ class ServerHttpClient final : public HttpClient {
   int Status() override { return status_; }
 
  private:
-  void wait_until_done(ULONGLONG deadline) {
-    bool client_waits = true;  // waitForResponse, where the system's client has it
-    bool length_checked = false;
-    for (;;) {
-      const long state = as_long(client_.get(L"readyState"));
-      if (state >= kReadyStateDone) return;
-      if (state >= kReadyStateHeadersReceived && !length_checked) {
-        length_checked = true;
-        if (announced_length() > limits_.max_body_bytes) {
-          abort();
-          throw_body_too_large();
-        }
-      }
-      const ULONGLONG now = GetTickCount64();
-      if (now >= deadline) {
-        abort();
-        throw_http(kTimedOut,
-                   "no complete answer within " + std::to_string(limits_.total_timeout_ms) + " ms",
-                   url_);
-      }
-      const ULONGLONG left = deadline - now;
-      if (client_waits) {
-        try {
-          // Whole seconds; one at a time, so the announced length is looked at early.
-          client_.call(L"waitForResponse", {long_arg(1)});
-          continue;
-        } catch (const AutomationError&) {
-          client_waits = false;
-        }
-      }
-      pump_messages(static_cast<DWORD>(left < 20 ? left : 20));
+  [[noreturn]] void throw_system(const char* step, DWORD code) {
+    if (code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY) throw std::bad_alloc();
+    if (code == ERROR_WINHTTP_TIMEOUT || code == kSocketTimedOut) {
+      // The time-outs are set to what was left: one that ends at the deadline is the deadline.
+      if (GetTickCount64() + kTimerSlackMs >= deadline_) throw_deadline();
+      throw_http(kTimedOut,
+                 "no data for " + std::to_string(limits_.low_speed_seconds) + " s while " + step,
+                 url_);
     }
+    throw AutomationError(static_cast<std::int32_t>(HRESULT_FROM_WIN32(code)),
+                          "HTTP request failed: " + std::string(step) + ": " + system_text(code) +
+                              " (URL: " + to_utf8(url_) + ")");
   }
 
-  // The Content-Length the server announced, or 0 when there is none (chunked, or not yet).
-  std::size_t announced_length() {
-    try {
-      OwnedBstr name(u"Content-Length");
-      const Variant value =
-          com::from_variant(client_.call(L"getResponseHeader", {bstr_arg(name.get())}).get());
-      if (!value.is_string()) return 0;
-      std::size_t length = 0;
-      for (const char16_t c : trim_spaces(value.as_string())) {
-        if (c < u'0' || c > u'9') return 0;
-        if (length > (limits_.max_body_bytes + 1) / 10) return limits_.max_body_bytes + 1;
-        length = length * 10 + static_cast<std::size_t>(c - u'0');
-      }
-      return length;
-    } catch (const AutomationError&) {
-      return 0;  // the header cannot be read yet: the body's own size is checked at the end
-    }
+  void check(BOOL ok, const char* step) {
+    if (!ok) throw_system(step, GetLastError());
   }
 
-  // The client follows redirects itself, to http and https only and a bounded number of times;
-  // a redirect still standing at the end is one it refused.
-  void check_redirect_followed() {
-    if (status_ < 300 || status_ > 399 || status_ == 304) return;
-    std::u16string location;
-    try {
-      OwnedBstr name(u"Location");
-      const Variant value =
-          com::from_variant(client_.call(L"getResponseHeader", {bstr_arg(name.get())}).get());
-      if (value.is_string()) location = value.as_string();
-    } catch (const AutomationError&) {
-      return;  // no Location: an answer like any other
+  [[noreturn]] void throw_deadline() {
+    throw_http(kTimedOut,
+               "no complete answer within " + std::to_string(limits_.total_timeout_ms) + " ms",
+               url_);
+  }
+
+  // Milliseconds left before the deadline; the fetch fails once there are none.
+  DWORD time_left() {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline_) throw_deadline();
+    return static_cast<DWORD>(deadline_ - now);
+  }
+
+  // Each wait of the next step ends by the deadline; connecting also by the connect time-out,
+  // and waiting for data by the quiet time a stalled transfer is given.
+  void bound_waits(HINTERNET request) {
+    const DWORD left = time_left();
+    const auto within = [left](long ms) {
+      return static_cast<int>(std::min(left, static_cast<DWORD>(std::max(ms, 1L))));
+    };
+    const int all = within(limits_.total_timeout_ms);
+    check(WinHttpSetTimeouts(request, all, within(limits_.connect_timeout_ms), all,
+                             within(limits_.low_speed_seconds * 1000)),
+          "setting time-outs");
+    DWORD answer = left;
+    check(
+        WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answer, sizeof answer),
+        "setting the time-out for the answer");
+  }
+
+  void send_request(const std::u16string& address, Handle& connection, Handle& request) {
+    if (address.find(u'\0') != std::u16string::npos) {
+      throw_http(kMalformedAddress, "the URL contains a NUL character", url_);
     }
-    if (location.empty()) return;
+    const std::wstring url = wide(address);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = ~DWORD{0};
+    parts.dwExtraInfoLength = ~DWORD{0};
+    check(WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts),
+          "reading the URL");
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    // The path and the query, as the request line carries them; the fragment stays here.
+    std::wstring target(parts.lpszUrlPath, parts.dwUrlPathLength);
+    target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (const std::size_t hash = target.find(L'#'); hash != std::wstring::npos) {
+      target.resize(hash);
+    }
+    if (target.empty()) target = L"/";
+
+    connection.reset(WinHttpConnect(session_.get(), host.c_str(), parts.nPort, 0));
+    check(connection != nullptr, "connecting");
+    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    request.reset(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
+                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
+    check(request != nullptr, "opening the request");
+    DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    check(WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never),
+          "turning off the stack's own redirects");
+    if (!user_.empty()) {
+      const std::wstring user = wide(user_), password = wide(password_);
+      check(
+          WinHttpSetCredentials(request.get(), WINHTTP_AUTH_TARGET_SERVER,
+                                WINHTTP_AUTH_SCHEME_BASIC, user.c_str(), password.c_str(), nullptr),
+          "setting the credentials");
+    }
+    bound_waits(request.get());
+    check(WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0),
+          "sending the request");
+    bound_waits(request.get());
+    check(WinHttpReceiveResponse(request.get(), nullptr), "receiving the answer");
+  }
+
+  int query_status(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    check(
+        WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX),
+        "reading the status");
+    return static_cast<int>(status);
+  }
+
+  // A response header's text; empty when the answer has none.
+  std::u16string header(HINTERNET request, DWORD which) {
+    DWORD size = 0;
+    WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                        &size, WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    check(WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                              WINHTTP_NO_HEADER_INDEX),
+          "reading a header");
+    text.resize(size / sizeof(wchar_t));
+    return std::u16string(text.begin(), text.end());
+  }
+
+  // Where a redirect leads: the Location read against the address that gave it. Another
+  // scheme is refused here, before anything is asked of it.
+  std::u16string resolve(const std::u16string& from, const std::u16string& location) {
     const std::u16string scheme = scheme_of(location);
-    if (!scheme.empty() && scheme != u"http" && scheme != u"https") {
+    if (!scheme.empty() && !is_web_scheme(scheme)) {
       throw_http(kUnsupportedScheme, "redirected to a " + to_utf8(scheme) + " address", url_);
     }
-    throw_http(kTooManyRedirects,
-               "more than " + std::to_string(limits_.max_redirects) + " redirects", url_);
-  }
-
-  Bytes read_body() {
-    OwnedVariant body = client_.get(L"responseBody");
-    const Variant value = com::from_variant(body.get());
-    if (value.is_empty()) return {};
-    if (value.type() != VarType::Bytes) throw_type_mismatch();
-    return value.as_bytes();
-  }
-
-  void abort() {
-    try {
-      client_.call(L"abort");
-    } catch (const AutomationError&) {
-      // Already finished or failed: nothing left to stop.
+    const std::wstring base = wide(from), relative = wide(location);
+    std::wstring combined(base.size() + relative.size() + 16, L'\0');
+    auto size = static_cast<DWORD>(combined.size());
+    HRESULT hr = UrlCombineW(base.c_str(), relative.c_str(), combined.data(), &size, 0);
+    if (hr == E_POINTER) {  // `size` now says how much it takes
+      combined.assign(size + 1, L'\0');
+      size = static_cast<DWORD>(combined.size());
+      hr = UrlCombineW(base.c_str(), relative.c_str(), combined.data(), &size, 0);
     }
+    if (FAILED(hr)) throw_failure(hr, u"HTTP client: a redirect to an unreadable address");
+    combined.resize(size);
+    std::u16string next(combined.begin(), combined.end());
+    if (!is_web_scheme(scheme_of(next))) {
+      throw_http(kUnsupportedScheme, "redirected away from http and https", url_);
+    }
+    return next;
+  }
+
+  Bytes read_body(HINTERNET request) {
+    const std::size_t cap = limits_.max_body_bytes;
+    const std::optional<std::size_t> length =
+        announced_length(header(request, WINHTTP_QUERY_CONTENT_LENGTH), cap);
+    if (length && *length > cap) throw_body_too_large();
+    Bytes body;
+    if (length) body.reserve(*length);
+    for (;;) {
+      bound_waits(request);
+      // Never more than one byte past the cap is asked for: that byte is what tells.
+      const std::size_t want = std::min(kReadPiece, cap + 1 - body.size());
+      const std::size_t had = body.size();
+      body.resize(had + want);
+      DWORD got = 0;
+      check(WinHttpReadData(request, body.data() + had, static_cast<DWORD>(want), &got),
+            "reading the body");
+      body.resize(had + got);
+      if (body.size() > cap) throw_body_too_large();
+      if (got == 0) break;
+    }
+    if (length && body.size() < *length) {
+      throw_http(kPartialBody,
+                 "the connection closed after " + std::to_string(body.size()) + " of " +
+                     std::to_string(*length) + " announced bytes",
+                 url_);
+    }
+    return body;
   }
 
   [[noreturn]] void throw_body_too_large() {
@@ -222,10 +328,11 @@ class ServerHttpClient final : public HttpClient {
                url_);
   }
 
-  DispatchObject client_;
+  Handle session_;
   HttpLimits limits_;
   bool opened_ = false;
   int status_ = 0;
+  ULONGLONG deadline_ = 0;
   std::u16string url_;
   std::u16string user_;
   std::u16string password_;
@@ -235,12 +342,17 @@ class ServerHttpClient final : public HttpClient {
 }  // namespace
 
 std::unique_ptr<HttpClient> make_server_http_client(const HttpLimits& limits) {
-  const std::wstring progid = com::to_wide(kProgId);
-  CLSID clsid{};
-  if (FAILED(CLSIDFromProgID(progid.c_str(), &clsid))) {
-    throw AutomationError(429, "ActiveX component can't create object: " + to_utf8(kProgId));
+  // No user agent, as the Linux client sends none; the proxy is the machine's WinHTTP setting.
+  Handle session(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY) throw std::bad_alloc();
+    throw AutomationError(
+        static_cast<std::int32_t>(HRESULT_FROM_WIN32(code)),
+        "HTTP client: the system's HTTP stack cannot be opened: " + system_text(code));
   }
-  return std::make_unique<ServerHttpClient>(create_by_clsid(clsid, kProgId), limits);
+  return std::make_unique<ServerHttpClient>(std::move(session), limits);
 }
 
 }  // namespace pelmo::host::windows

@@ -1,6 +1,6 @@
-// The Windows hosts: the page's objects from its ScriptingContext, the server-side HTTP client
-// by its ProgID and the stream through the page's Server object, all driven by member name
-// through IDispatch.
+// The Windows hosts: the page's objects from its ScriptingContext and the stream through the
+// page's Server object, both driven by member name through IDispatch, and the server-side HTTP
+// client on the system's WinHTTP stack.
 #pragma once
 
 #include <unknwn.h>
@@ -17,8 +17,8 @@ namespace pelmo::host::windows {
 // Fails with E_NOINTERFACE when the object cannot be driven by name.
 std::shared_ptr<ScriptingContext> make_scripting_context(IUnknown* context);
 
-// A new "MSXML2.ServerXMLHTTP.6.0" held to the limits; fails with 429 when the system cannot
-// create one.
+// A new client on the system's WinHTTP stack held to the limits; fails with the system's error
+// when the stack cannot be opened.
 std::unique_ptr<HttpClient> make_server_http_client(const HttpLimits& limits = {});
 
 }  // namespace pelmo::host::windows

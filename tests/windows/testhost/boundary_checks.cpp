@@ -229,11 +229,61 @@ void check_through_module(Checks& checks, IDispatch* object) {
   checks.check(kept == S_OK && single == 2.0F, "Bint on a Single variable succeeds and keeps it");
 }
 
+// The user's number format with a decimal comma and a thousands point while it lives, as the
+// web server's account may have it.
+struct CommaLocale {
+  wchar_t decimal[8] = L".", thousand[8] = L",";
+  CommaLocale() {
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L",");
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, L".");
+  }
+  ~CommaLocale() {
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand);
+  }
+};
+
+// Numbers written into typed variables cross as the component's own text, whatever the user's
+// number format: a Double into a String variable, a number's text back into a Double.
+void check_write_backs_in_comma_locale(Checks& checks, IDispatch* object) {
+  const CommaLocale comma;
+  BSTR system = nullptr;  // unless the system itself now writes a comma, nothing is proved
+  VarBstrFromR8(2.5, LOCALE_USER_DEFAULT, 0, &system);
+  const bool in_effect = system != nullptr && std::wstring(system) == L"2,5";
+  SysFreeString(system);
+  if (!checks.check(in_effect, "the user's number format writes 2.5 as 2,5")) return;
+
+  BSTR text = SysAllocString(L"before");
+  VARIANT slot;
+  VariantInit(&slot);
+  V_VT(&slot) = VT_BYREF | VT_BSTR;
+  V_BSTRREF(&slot) = &text;
+  com::write_back(slot, Variant::number(2.5));
+  checks.check(
+      std::wstring(text) == L"2.5",
+      "a Double written into a String variable reads 2.5, got " + utf8(com::from_wide(text)));
+  SysFreeString(text);
+
+  // Bint writes its argument's trimmed text back: into a Double variable as the same number.
+  double number = 2.5;
+  Variables vars(1);
+  V_VT(&vars[0]) = VT_BYREF | VT_R8;
+  V_R8REF(&vars[0]) = &number;
+  OwnedVariant result;
+  const Outcome bint = invoke(object, L"Bint", vars, result.get());
+  checks.check(bint.hr == S_OK && number == 2.5,
+               "Bint on a Double variable of 2.5 leaves it 2.5 (got " + std::to_string(number) +
+                   ", error " + std::to_string(bint.number) + ")");
+}
+
 }  // namespace
 
 void check_boundary(Checks& checks, IDispatch* object) {
   check_typed_arrays(checks);
   check_through_module(checks, object);
+  check_write_backs_in_comma_locale(checks, object);
 }
 
 }  // namespace pelmo::testhost
