@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "pelmo/error.h"
+#include "pelmo/object.h"
+#include "pelmo/text.h"
 #include "support/loopback_server.h"
+#include "support/memory_platform.h"
 
 namespace pelmo::fetch {
 namespace {
@@ -48,10 +51,13 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
   EXPECT_TRUE(fetch_cache_settings().ignored.empty());
 }
 
+Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
 // A cache on a clock the test moves and settings it changes, fetching from a script.
 class FetchCacheTest : public ::testing::Test {
  protected:
   static constexpr int kFails = -1;  // the status of an answer that throws instead
+  static constexpr std::uint64_t kPlatform = 1;
 
   FetchCache cache{[this] { return settings; },
                    [this] { return std::chrono::steady_clock::time_point(now.load()); }, 2s};
@@ -63,7 +69,7 @@ class FetchCacheTest : public ::testing::Test {
   // The body the cache gives for `url` when a request would answer `status`; the n-th request
   // answers the body "rn".
   std::string get(const std::u16string& url, int status) {
-    const Bytes body = cache.get(url, [&](bool with_status) {
+    const Bytes body = cache.get(kPlatform, url, [&](bool with_status) {
       EXPECT_EQ(with_status, settings.fresh_seconds > 0);  // the cache off reads no status
       const int n = ++requests;
       if (status == kFails) throw AutomationError(err::kHttpBase + 7, "refused");
@@ -129,7 +135,7 @@ TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   } steps[] = {{"http://a/", 1}, {"http://b/", 2}, {"http://a/", 2}, {"http://c/", 3},
                {"http://a/", 3}, {"http://b/", 4}, {"http://a/", 4}, {"http://c/", 5}};
   for (const auto& step : steps) {
-    EXPECT_EQ(cache.get(testing::ascii16(step.url), fetch), body) << step.url;
+    EXPECT_EQ(cache.get(kPlatform, testing::ascii16(step.url), fetch), body) << step.url;
     EXPECT_EQ(requests, step.requests) << step.url;
     EXPECT_LE(cache.bytes_held(), std::size_t{1} << 20) << step.url;
   }
@@ -139,7 +145,7 @@ TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   // A body larger than the whole size is given, not kept; a lowered size evicts at once.
   const Bytes huge((std::size_t{1} << 20) + 1, 'y');
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(cache.get(u"http://huge/",
+    EXPECT_EQ(cache.get(kPlatform, u"http://huge/",
                         [&](bool) {
                           ++requests;
                           return FetchedPage{200, huge};
@@ -169,7 +175,7 @@ TEST_F(FetchCacheTest, ConcurrentCallersShareOneRequestAndItsFailure) {
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
       callers.emplace_back([&, i] {
         try {
-          const Bytes body = cache.get(u"http://one/", [&](bool) {
+          const Bytes body = cache.get(kPlatform, u"http://one/", [&](bool) {
             ++requests;
             await([&] { return cache.callers_waiting() == 7; });
             if (fails) throw AutomationError(err::kHttpBase + 7, "refused");
@@ -193,7 +199,7 @@ TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
   FetchCache quick([this] { return settings; }, std::chrono::steady_clock::now, 50ms);
   std::atomic<bool> started{false}, released{false};
   std::thread leader([&] {
-    quick.get(u"http://slow/", [&](bool) {
+    quick.get(kPlatform, u"http://slow/", [&](bool) {
       started = true;
       await([&] { return released.load(); });
       return FetchedPage{200, {}};
@@ -201,12 +207,33 @@ TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
   });
   await([&] { return started.load(); });
   const AutomationError e = expect_automation_error([&] {
-    quick.get(u"http://slow/",
+    quick.get(kPlatform, u"http://slow/",
               [&](bool) -> FetchedPage { throw std::logic_error("a second request"); });
   });
   released = true;
   leader.join();
   EXPECT_EQ(e.number(), err::kHttpBase + 28);
+}
+
+TEST(FetchCacheOfTheProcess, CopiesStayWithThePlatformWhoseClientFetchedThem) {
+  setenv("PELMO_FETCH_CACHE_SECONDS", "60", 1);
+  const std::u16string url = u"http://platforms.example/";
+  const auto first = std::make_shared<testing::MemoryPlatform>();
+  const auto second = std::make_shared<testing::MemoryPlatform>();
+  first->serve(url, bytes_of("first"));
+  second->serve(url, bytes_of("second"));
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [platform, body] : {std::pair{first, "first"}, std::pair{second, "second"}}) {
+      Variant address = text(url), result;
+      create_object("pelmo.zaverer", platform)->Tarvessa_GetBody_s(address, result);
+      EXPECT_EQ(result, Variant::bytes(bytes_of(body))) << round;
+    }
+  }
+  unsetenv("PELMO_FETCH_CACHE_SECONDS");
+  fetch_cache().clear();
+  // Each platform's client was asked once; the second round came from the copies.
+  EXPECT_EQ(first->fetches(), 1);
+  EXPECT_EQ(second->fetches(), 1);
 }
 
 }  // namespace

@@ -24,54 +24,58 @@ bool is_success(int status) { return status >= 200 && status < 300; }
 
 }  // namespace
 
-std::size_t FetchCache::charge_for(const std::u16string& url, const Bytes& body) {
+std::size_t FetchCache::KeyHash::operator()(const Key& key) const noexcept {
+  return std::hash<std::u16string>{}(key.url) ^
+         static_cast<std::size_t>(key.platform * 0x9E3779B97F4A7C15u);
+}
+
+std::size_t FetchCache::charge_for(const Key& key, const Bytes& body) {
   // Besides the body and the key's text: the table's node (entry, next link, cached hash) and
   // its bucket, the recency list's node (two links and the key pointer), and the shared body's
   // control block and vector.
   constexpr std::size_t kBookkeeping = sizeof(decltype(copies_)::value_type) + 3 * sizeof(void*) +
                                        3 * sizeof(void*) + 2 * sizeof(long) + sizeof(Bytes);
-  return body.capacity() + (url.size() + 1) * sizeof(char16_t) + kBookkeeping;
+  return body.capacity() + (key.url.size() + 1) * sizeof(char16_t) + kBookkeeping;
 }
 
 FetchCache::FetchCache(SettingsReader settings, Clock clock, std::chrono::milliseconds wait_limit)
     : settings_(std::move(settings)), clock_(std::move(clock)), wait_limit_(wait_limit) {}
 
-Bytes FetchCache::get(const std::u16string& url, const Fetch& fetch) {
+Bytes FetchCache::get(std::uint64_t platform, const std::u16string& url, const Fetch& fetch) {
   const FetchCacheSettings settings = settings_();
   if (settings.fresh_seconds <= 0) {
     if (holds_copies_.load(std::memory_order_relaxed)) clear();
     return fetch(false).body;
   }
   // The copy is made outside the lock; the shared body stays valid even if evicted meanwhile.
-  return Bytes(*lookup_or_fetch(url, fetch, settings));
+  return Bytes(*lookup_or_fetch(Key{platform, url}, fetch, settings));
 }
 
-std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& url,
-                                                         const Fetch& fetch,
+std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const Key& key, const Fetch& fetch,
                                                          const FetchCacheSettings& settings) {
   std::unique_lock<util::Mutex> lock(mutex_);
   evict_to(settings.capacity_bytes());  // a lowered size takes effect at once
-  if (auto copy = copies_.find(url); copy != copies_.end()) {
+  if (auto copy = copies_.find(key); copy != copies_.end()) {
     const TimePoint now = clock_();
     if (now < copy->second.expires) {
       recency_.splice(recency_.begin(), recency_, copy->second.recency);
       return copy->second.body;
     }
-    if (now > copy->second.expires + Seconds(settings.stale_seconds)) erase(url);
+    if (now > copy->second.expires + Seconds(settings.stale_seconds)) erase(key);
   }
-  if (auto flying = flights_.find(url); flying != flights_.end()) {
+  if (auto flying = flights_.find(key); flying != flights_.end()) {
     const std::shared_ptr<Flight> flight = flying->second;
     ++waiting_;
     const bool landed = landed_.wait_for(lock, wait_limit_, [&] { return flight->landed; });
     --waiting_;
-    if (!landed) throw_wait_timeout(url, wait_limit_);
+    if (!landed) throw_wait_timeout(key.url, wait_limit_);
     if (flight->error) throw AutomationError(*flight->error);
     if (flight->failure) std::rethrow_exception(flight->failure);
     return flight->body;
   }
 
   const auto flight = std::make_shared<Flight>();
-  flights_.emplace(url, flight);
+  flights_.emplace(key, flight);
   lock.unlock();
   // Whatever happens, the flight lands: waiters get the answer or the failure, and the address
   // is free for the next request.
@@ -79,7 +83,7 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& u
   std::optional<AutomationError> error;
   std::exception_ptr failure;
   try {
-    body = refresh(url, fetch, settings);
+    body = refresh(key, fetch, settings);
   } catch (const AutomationError& e) {
     error = e;
   } catch (...) {
@@ -90,7 +94,7 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& u
   flight->body = body;
   flight->error = error;
   flight->failure = failure;
-  flights_.erase(url);
+  flights_.erase(key);
   lock.unlock();
   landed_.notify_all();
   if (error) throw AutomationError(*error);
@@ -98,7 +102,7 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const std::u16string& u
   return body;
 }
 
-std::shared_ptr<const Bytes> FetchCache::refresh(const std::u16string& url, const Fetch& fetch,
+std::shared_ptr<const Bytes> FetchCache::refresh(const Key& key, const Fetch& fetch,
                                                  const FetchCacheSettings& settings) {
   FetchedPage page;
   std::exception_ptr failure;
@@ -112,7 +116,7 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const std::u16string& url, cons
   const TimePoint now = clock_();
   if (failure || page.status >= 500) {
     // The site could not answer: a copy still within its stale time stands in.
-    if (auto copy = copies_.find(url);
+    if (auto copy = copies_.find(key);
         copy != copies_.end() && now <= copy->second.expires + Seconds(settings.stale_seconds)) {
       return copy->second.body;
     }
@@ -120,24 +124,24 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const std::u16string& url, cons
     return body;
   }
   if (!is_success(page.status)) {
-    erase(url);  // the site answered: an older copy no longer stands for the page
+    erase(key);  // the site answered: an older copy no longer stands for the page
     return body;
   }
   try {
-    store(url, body, now + Seconds(settings.fresh_seconds), settings.capacity_bytes());
+    store(key, body, now + Seconds(settings.fresh_seconds), settings.capacity_bytes());
   } catch (const std::bad_alloc&) {
     // Not kept; the caller still has its answer.
   }
   return body;
 }
 
-void FetchCache::store(const std::u16string& url, std::shared_ptr<const Bytes> body,
-                       TimePoint expires, std::size_t capacity) {
-  erase(url);
-  const std::size_t charge = charge_for(url, *body);
+void FetchCache::store(const Key& key, std::shared_ptr<const Bytes> body, TimePoint expires,
+                       std::size_t capacity) {
+  erase(key);
+  const std::size_t charge = charge_for(key, *body);
   if (charge > capacity) return;
   evict_to(capacity - charge);
-  auto [entry, inserted] = copies_.try_emplace(url);
+  auto [entry, inserted] = copies_.try_emplace(key);
   try {
     recency_.push_front(&entry->first);
   } catch (...) {
@@ -149,8 +153,8 @@ void FetchCache::store(const std::u16string& url, std::shared_ptr<const Bytes> b
   holds_copies_.store(true, std::memory_order_relaxed);
 }
 
-void FetchCache::erase(const std::u16string& url) {
-  auto entry = copies_.find(url);
+void FetchCache::erase(const Key& key) {
+  auto entry = copies_.find(key);
   if (entry == copies_.end()) return;
   bytes_ -= entry->second.charge;
   recency_.erase(entry->second.recency);

@@ -1,13 +1,15 @@
 // The process's cache of fetched bodies, in front of the HTTP client: off unless an operator
 // sets a cache time. While on, a body answered with a 2xx status is reused for that time, one
 // request per address is in flight at a time (other callers wait for it and share its answer or
-// its failure), and when a refresh fails a copy within the stale time is served instead. It
-// keeps bytes only, so every method decodes and extracts a cached body exactly as a fresh one.
+// its failure), and when a refresh fails a copy within the stale time is served instead. Copies
+// are kept per platform, since each platform brings its own HTTP client. It keeps bytes only, so
+// every method decodes and extracts a cached body exactly as a fresh one.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
@@ -45,9 +47,10 @@ class FetchCache {
   FetchCache(const FetchCache&) = delete;
   FetchCache& operator=(const FetchCache&) = delete;
 
-  // The body for the address (its exact text), from a kept copy or from `fetch`, which throws
-  // on a failed transfer. With the cache off, `fetch` runs every time and nothing is kept.
-  Bytes get(const std::u16string& url, const Fetch& fetch);
+  // The body for the address (its exact text), from a copy kept for the same platform (the
+  // identity of what makes the HTTP clients) or from `fetch`, which throws on a failed
+  // transfer. With the cache off, `fetch` runs every time and nothing is kept.
+  Bytes get(std::uint64_t platform, const std::u16string& url, const Fetch& fetch);
 
   // Bytes charged for the kept copies: bodies, keys and bookkeeping.
   std::size_t bytes_held() const;
@@ -58,11 +61,19 @@ class FetchCache {
 
  private:
   using TimePoint = std::chrono::steady_clock::time_point;
+  struct Key {
+    std::uint64_t platform = 0;
+    std::u16string url;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const noexcept;
+  };
   struct Copy {
     std::shared_ptr<const Bytes> body;
     TimePoint expires;
     std::size_t charge = 0;
-    std::list<const std::u16string*>::iterator recency;
+    std::list<const Key*>::iterator recency;
   };
   struct Flight {
     bool landed = false;
@@ -73,15 +84,15 @@ class FetchCache {
     std::exception_ptr failure;
   };
 
-  std::shared_ptr<const Bytes> lookup_or_fetch(const std::u16string& url, const Fetch& fetch,
+  std::shared_ptr<const Bytes> lookup_or_fetch(const Key& key, const Fetch& fetch,
                                                const FetchCacheSettings& settings);
-  std::shared_ptr<const Bytes> refresh(const std::u16string& url, const Fetch& fetch,
+  std::shared_ptr<const Bytes> refresh(const Key& key, const Fetch& fetch,
                                        const FetchCacheSettings& settings);
-  static std::size_t charge_for(const std::u16string& url, const Bytes& body);
+  static std::size_t charge_for(const Key& key, const Bytes& body);
   // The helpers below run with mutex_ held.
-  void store(const std::u16string& url, std::shared_ptr<const Bytes> body, TimePoint expires,
+  void store(const Key& key, std::shared_ptr<const Bytes> body, TimePoint expires,
              std::size_t capacity);
-  void erase(const std::u16string& url);
+  void erase(const Key& key);
   void evict_to(std::size_t limit);
 
   SettingsReader settings_;
@@ -90,9 +101,9 @@ class FetchCache {
 
   mutable util::Mutex mutex_;
   util::ConditionVariable landed_;
-  std::unordered_map<std::u16string, Copy> copies_;
-  std::list<const std::u16string*> recency_;  // keys of copies_, most recently used first
-  std::unordered_map<std::u16string, std::shared_ptr<Flight>> flights_;
+  std::unordered_map<Key, Copy, KeyHash> copies_;
+  std::list<const Key*> recency_;  // keys of copies_, most recently used first
+  std::unordered_map<Key, std::shared_ptr<Flight>, KeyHash> flights_;
   std::size_t bytes_ = 0;
   std::size_t waiting_ = 0;
   // Lets a cache that was switched off drop its copies without taking the lock on every call.
