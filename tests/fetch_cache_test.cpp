@@ -12,6 +12,7 @@
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
+#include "support/allocation_limit.h"
 #include "support/loopback_server.h"
 #include "support/memory_platform.h"
 
@@ -51,6 +52,13 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
   EXPECT_TRUE(fetch_cache_settings().ignored.empty());
 }
 
+// Spins until `done` holds or a bound passes, so a fault fails the test instead of hanging it.
+template <typename Done>
+void await(Done done) {
+  const auto give_up = std::chrono::steady_clock::now() + 10s;
+  while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(1ms);
+}
+
 Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // A cache on a clock the test moves and settings it changes, fetching from a script.
@@ -72,9 +80,9 @@ class FetchCacheTest : public ::testing::Test {
     const Bytes body = cache.get(kPlatform, url, [&](bool with_status) {
       EXPECT_EQ(with_status, settings.fresh_seconds > 0);  // the cache off reads no status
       const int n = ++requests;
-      if (status == kFails) throw AutomationError(err::kHttpBase + 7, "refused");
-      const std::string text = "r" + std::to_string(n);
-      return FetchedPage{status, Bytes(text.begin(), text.end())};
+      // Long enough that a copy of the error allocates.
+      if (status == kFails) throw AutomationError(err::kHttpBase + 7, "connection refused here");
+      return FetchedPage{status, bytes_of("r" + std::to_string(n))};
     });
     return std::string(body.begin(), body.end());
   }
@@ -159,13 +167,6 @@ TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   EXPECT_EQ(cache.bytes_held(), 0u);
 }
 
-// Spins until `done` holds or a bound passes, so a fault fails the test instead of hanging it.
-template <typename Done>
-void await(Done done) {
-  const auto give_up = std::chrono::steady_clock::now() + 10s;
-  while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(1ms);
-}
-
 TEST_F(FetchCacheTest, ConcurrentCallersShareOneRequestAndItsFailure) {
   for (const bool fails : {false, true}) {
     requests = 0;
@@ -213,6 +214,63 @@ TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
   released = true;
   leader.join();
   EXPECT_EQ(e.number(), err::kHttpBase + 28);
+}
+
+TEST_F(FetchCacheTest, RunningOutOfMemoryAnywhereInAFetchLeavesTheAddressWorking) {
+  if (!testing::AllocationLimit::kAvailable) GTEST_SKIP() << "operator new cannot be replaced";
+  const std::u16string url = u"http://oom/";
+  const struct {
+    const char* what;
+    bool stale_copy;     // an expired copy within its stale time is held
+    int status;          // what the request answers
+    const char* expect;  // the body given when memory suffices, or nullptr for the refused error
+  } cases[] = {
+      {"a first request", false, 200, "r1"},
+      {"a first request that fails", false, kFails, nullptr},
+      {"a refresh that fails, the stale copy standing in", true, kFails, "r1"},
+  };
+  for (const auto& c : cases) {
+    int out_of_memory = 0;
+    bool refused = true;
+    for (long allowed = 0; refused && allowed < 1000; ++allowed) {
+      cache.clear();
+      requests = 0;
+      if (c.stale_copy) {
+        get(url, 200);
+        now = now.load() + 61s;
+      }
+      int got = 0;  // 1 the answer memory allows, 2 out of memory
+      {
+        const testing::AllocationLimit limit(allowed);
+        try {
+          const std::string body = get(url, c.status);
+          got = c.expect != nullptr && body == c.expect;
+        } catch (const AutomationError& e) {
+          got = c.expect == nullptr && e.number() == err::kHttpBase + 7;
+        } catch (const std::bad_alloc&) {
+          got = 2;
+        }
+        refused = limit.refused();
+      }
+      EXPECT_NE(got, 0) << c.what << ", " << allowed << " allocations";
+      out_of_memory += got == 2;
+      // Nothing is left in flight or half kept: the next call, from a thread that leads no
+      // request, asks the site.
+      now = now.load() + 1h;
+      const std::string next = "r" + std::to_string(requests + 1);
+      std::string after;
+      std::thread([&] {
+        try {
+          after = get(url, 200);
+        } catch (const AutomationError& e) {
+          after = e.description();
+        }
+      }).join();
+      EXPECT_EQ(after, next) << c.what << ", " << allowed << " allocations";
+    }
+    EXPECT_GT(out_of_memory, 0) << c.what;
+    EXPECT_FALSE(refused) << c.what;
+  }
 }
 
 TEST(FetchCacheOfTheProcess, CopiesStayWithThePlatformWhoseClientFetchedThem) {

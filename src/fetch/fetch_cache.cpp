@@ -22,7 +22,46 @@ bool is_success(int status) { return status >= 200 && status < 300; }
                                                  to_utf8(url) + ")");
 }
 
+// Every caller of a flight, its leader too, throws an automation error of its own: the object in
+// the flight is only read, and goes with the flight. Without memory for the copy the caller
+// fails as out of memory.
+[[noreturn]] void throw_own_copy(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const AutomationError& e) {
+    throw AutomationError(e.number(), e.description());
+  }
+}
+
 }  // namespace
+
+// Ends a flight however its request ended: records the outcome, frees the address for the next
+// request and wakes the waiters. Nothing here allocates, so a flight cannot be left open.
+class FetchCache::Landing {
+ public:
+  Landing(FetchCache& cache, const Key& key, Flight& flight,
+          const std::shared_ptr<const Bytes>& body, const std::exception_ptr& failure)
+      : cache_(cache), key_(key), flight_(flight), body_(body), failure_(failure) {}
+  Landing(const Landing&) = delete;
+  Landing& operator=(const Landing&) = delete;
+  ~Landing() {
+    {
+      std::lock_guard<util::Mutex> lock(cache_.mutex_);
+      flight_.body = body_;
+      flight_.failure = failure_;
+      flight_.landed = true;
+      cache_.flights_.erase(key_);
+    }
+    cache_.landed_.notify_all();
+  }
+
+ private:
+  FetchCache& cache_;
+  const Key& key_;
+  Flight& flight_;
+  const std::shared_ptr<const Bytes>& body_;
+  const std::exception_ptr& failure_;
+};
 
 std::size_t FetchCache::KeyHash::operator()(const Key& key) const noexcept {
   return std::hash<std::u16string>{}(key.url) ^
@@ -64,42 +103,37 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const Key& key, const F
     if (now > copy->second.expires + Seconds(settings.stale_seconds)) erase(key);
   }
   if (auto flying = flights_.find(key); flying != flights_.end()) {
-    const std::shared_ptr<Flight> flight = flying->second;
-    ++waiting_;
-    const bool landed = landed_.wait_for(lock, wait_limit_, [&] { return flight->landed; });
-    --waiting_;
-    if (!landed) throw_wait_timeout(key.url, wait_limit_);
-    if (flight->error) throw AutomationError(*flight->error);
-    if (flight->failure) std::rethrow_exception(flight->failure);
-    return flight->body;
+    return await_flight(std::move(lock), key, flying->second);
   }
 
   const auto flight = std::make_shared<Flight>();
   flights_.emplace(key, flight);
   lock.unlock();
-  // Whatever happens, the flight lands: waiters get the answer or the failure, and the address
-  // is free for the next request.
   std::shared_ptr<const Bytes> body;
-  std::optional<AutomationError> error;
   std::exception_ptr failure;
-  try {
-    body = refresh(key, fetch, settings);
-  } catch (const AutomationError& e) {
-    error = e;
-  } catch (...) {
-    failure = std::current_exception();
+  {
+    const Landing landing(*this, key, *flight, body, failure);
+    try {
+      body = refresh(key, fetch, settings);
+    } catch (...) {
+      failure = std::current_exception();
+    }
   }
-  lock.lock();
-  flight->landed = true;
-  flight->body = body;
-  flight->error = error;
-  flight->failure = failure;
-  flights_.erase(key);
-  lock.unlock();
-  landed_.notify_all();
-  if (error) throw AutomationError(*error);
-  if (failure) std::rethrow_exception(failure);
+  if (failure) throw_own_copy(failure);
   return body;
+}
+
+std::shared_ptr<const Bytes> FetchCache::await_flight(std::unique_lock<util::Mutex> lock,
+                                                      const Key& key,
+                                                      std::shared_ptr<Flight> flight) {
+  ++waiting_;
+  const bool landed = landed_.wait_for(lock, wait_limit_, [&] { return flight->landed; });
+  --waiting_;
+  lock.unlock();
+  // The outcome was written before `landed` and is never written again: it is read unlocked.
+  if (!landed) throw_wait_timeout(key.url, wait_limit_);
+  if (flight->failure) throw_own_copy(flight->failure);
+  return flight->body;
 }
 
 std::shared_ptr<const Bytes> FetchCache::refresh(const Key& key, const Fetch& fetch,
@@ -111,7 +145,8 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const Key& key, const Fetch& fe
   } catch (...) {
     failure = std::current_exception();
   }
-  auto body = std::make_shared<const Bytes>(std::move(page.body));
+  std::shared_ptr<const Bytes> body;
+  if (!failure) body = std::make_shared<const Bytes>(std::move(page.body));
   std::lock_guard<util::Mutex> lock(mutex_);
   const TimePoint now = clock_();
   if (failure || page.status >= 500) {

@@ -10,15 +10,14 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <list>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "config/fetch_cache_settings.h"
-#include "pelmo/error.h"
 #include "pelmo/variant.h"
 #include "util/sync.h"
 
@@ -75,17 +74,19 @@ class FetchCache {
     std::size_t charge = 0;
     std::list<const Key*>::iterator recency;
   };
+  // A request in flight. Its outcome is written once, under the lock, before `landed`; every
+  // caller throws a copy of its own of an automation error in `failure`.
   struct Flight {
     bool landed = false;
     std::shared_ptr<const Bytes> body;
-    // An automation error is kept by value so that each caller throws its own copy; anything
-    // else is shared as it is.
-    std::optional<AutomationError> error;
     std::exception_ptr failure;
   };
+  class Landing;
 
   std::shared_ptr<const Bytes> lookup_or_fetch(const Key& key, const Fetch& fetch,
                                                const FetchCacheSettings& settings);
+  std::shared_ptr<const Bytes> await_flight(std::unique_lock<util::Mutex> lock, const Key& key,
+                                            std::shared_ptr<Flight> flight);
   std::shared_ptr<const Bytes> refresh(const Key& key, const Fetch& fetch,
                                        const FetchCacheSettings& settings);
   static std::size_t charge_for(const Key& key, const Bytes& body);
