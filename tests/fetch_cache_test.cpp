@@ -273,6 +273,54 @@ TEST_F(FetchCacheTest, RunningOutOfMemoryAnywhereInAFetchLeavesTheAddressWorking
   }
 }
 
+TEST_F(FetchCacheTest, ACallMadeWhileItsThreadsOwnRequestIsInFlightNeverWaits) {
+  // As when a client runs the thread's messages while it waits and the page calls in again:
+  // waiting would wait for itself, or for a thread that may be waiting for this one.
+  const struct {
+    const char* what;
+    bool stale_copy;        // of http://a/, whose request makes the inner call
+    const char* inner_url;  // in flight on another thread when it is not http://a/
+    const char* expect;     // what the inner call is given
+  } cases[] = {
+      {"the same address, nothing held: a request of its own", false, "http://a/", "r2"},
+      {"an address another thread fetches: a request of its own", false, "http://b/", "r3"},
+  };
+  for (const auto& c : cases) {
+    cache.clear();
+    requests = 0;
+    if (c.stale_copy) {
+      get(u"http://a/", 200);
+      now = now.load() + 61s;
+    }
+    const std::u16string inner_url = testing::ascii16(c.inner_url);
+    std::atomic<bool> release{false};
+    std::thread other;
+    if (inner_url != u"http://a/") {
+      other = std::thread([&] {
+        cache.get(kPlatform, inner_url, [&](bool) {
+          ++requests;
+          await([&] { return release.load(); });
+          return FetchedPage{200, {}};
+        });
+      });
+      await([&] { return requests == 1; });
+    }
+    std::string inner;
+    cache.get(kPlatform, u"http://a/", [&](bool) {
+      ++requests;
+      try {
+        inner = get(inner_url, 200);
+      } catch (const AutomationError& e) {
+        inner = e.description();
+      }
+      return FetchedPage{200, {}};
+    });
+    release = true;
+    if (other.joinable()) other.join();
+    EXPECT_EQ(inner, c.expect) << c.what;
+  }
+}
+
 TEST(FetchCacheOfTheProcess, CopiesStayWithThePlatformWhoseClientFetchedThem) {
   setenv("PELMO_FETCH_CACHE_SECONDS", "60", 1);
   const std::u16string url = u"http://platforms.example/";

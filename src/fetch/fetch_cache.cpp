@@ -1,5 +1,6 @@
 #include "fetch/fetch_cache.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "pelmo/error.h"
@@ -103,6 +104,12 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const Key& key, const F
     if (now > copy->second.expires + Seconds(settings.stale_seconds)) erase(key);
   }
   if (auto flying = flights_.find(key); flying != flights_.end()) {
+    if (leads_a_flight(util::this_thread_id())) {
+      // Called again while this thread's own request is in flight (a client that runs the
+      // thread's messages while it waits): waiting could only wait for itself.
+      lock.unlock();
+      return refresh(key, fetch, settings);
+    }
     return await_flight(std::move(lock), key, flying->second);
   }
 
@@ -168,6 +175,11 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const Key& key, const Fetch& fe
     // Not kept; the caller still has its answer.
   }
   return body;
+}
+
+bool FetchCache::leads_a_flight(util::ThreadId thread) const {
+  return std::any_of(flights_.begin(), flights_.end(),
+                     [&](const auto& flight) { return flight.second->leader == thread; });
 }
 
 void FetchCache::store(const Key& key, std::shared_ptr<const Bytes> body, TimePoint expires,

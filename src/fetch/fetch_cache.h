@@ -77,6 +77,7 @@ class FetchCache {
   // A request in flight. Its outcome is written once, under the lock, before `landed`; every
   // caller throws a copy of its own of an automation error in `failure`.
   struct Flight {
+    util::ThreadId leader = util::this_thread_id();
     bool landed = false;
     std::shared_ptr<const Bytes> body;
     std::exception_ptr failure;
@@ -91,6 +92,7 @@ class FetchCache {
                                        const FetchCacheSettings& settings);
   static std::size_t charge_for(const Key& key, const Bytes& body);
   // The helpers below run with mutex_ held.
+  bool leads_a_flight(util::ThreadId thread) const;
   void store(const Key& key, std::shared_ptr<const Bytes> body, TimePoint expires,
              std::size_t capacity);
   void erase(const Key& key);
