@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/curl_http_client.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
@@ -103,7 +104,8 @@ TEST_F(FetchCacheTest, KeepsSuccessfulBodiesForTheCacheTimeAndStandsInWithStaleO
       {"the key is the exact text", 60, 0s, "http://A/", 500, "r2", 2},
       {"expired: asks again", 60, 2s, "http://a/", 201, "r3", 3},
       {"refresh refused: the stale copy", 60, 61s, "http://a/", kFails, "r3", 4},
-      {"refresh answers 503: the stale copy", 60, 29s, "http://a/", 503, "r3", 5},
+      {"the site is rested for the retry interval", 60, 4s, "http://a/", 200, "r3", 4},
+      {"after it, refresh answers 503: the stale copy", 60, 25s, "http://a/", 503, "r3", 5},
       {"past the stale time: fails as without a cache", 60, 2s, "http://a/", kFails, nullptr, 6},
       {"and a 500 body is given as is", 60, 0s, "http://a/", 500, "r7", 7},
       {"the 500 answer was not kept", 60, 0s, "http://a/", 200, "r8", 8},
@@ -282,6 +284,7 @@ TEST_F(FetchCacheTest, ACallMadeWhileItsThreadsOwnRequestIsInFlightNeverWaits) {
     const char* inner_url;  // in flight on another thread when it is not http://a/
     const char* expect;     // what the inner call is given
   } cases[] = {
+      {"the same address, a stale copy held: the copy", true, "http://a/", "r1"},
       {"the same address, nothing held: a request of its own", false, "http://a/", "r2"},
       {"an address another thread fetches: a request of its own", false, "http://b/", "r3"},
   };
@@ -319,6 +322,65 @@ TEST_F(FetchCacheTest, ACallMadeWhileItsThreadsOwnRequestIsInFlightNeverWaits) {
     if (other.joinable()) other.join();
     EXPECT_EQ(inner, c.expect) << c.what;
   }
+}
+
+TEST_F(FetchCacheTest, AStaleCopyShieldsAFailingOrHangingSiteAndItsCallers) {
+  testing::LoopbackServer site;  // counts its requests; answers `status`, or first hangs
+  std::atomic<int> received{0}, status{200};
+  std::atomic<bool> hangs{false};
+  site.routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+    const int n = ++received;
+    if (hangs) site.stall();
+    res.status = status;
+    res.set_content("v" + std::to_string(n), "text/plain");
+  });
+  site.start();
+  const std::u16string url = site.url16("/page");
+  const auto answer = [&]() -> std::string {
+    try {
+      const Bytes body = cache.get(kPlatform, url, [&](bool) {
+        const auto client = host::make_curl_http_client();
+        client->Open(u"GET", url, false, u"", u"");
+        client->Send();
+        return FetchedPage{client->Status(), client->TakeResponseBody()};
+      });
+      return std::string(body.begin(), body.end());
+    } catch (const AutomationError& e) {
+      return e.description();
+    }
+  };
+
+  const struct {
+    const char* what;
+    std::chrono::seconds advance;
+    int status;          // what the site answers
+    const char* expect;  // the body given
+    int received;        // requests the site has received
+  } steps[] = {
+      {"the first call fills the cache", 0s, 200, "v1", 1},
+      {"expired, the refresh answers 500: the stale copy", 61s, 500, "v1", 2},
+      {"within the retry interval the site is not asked", 4s, 200, "v1", 2},
+      {"after it the site is asked, and refills the cache", 2s, 200, "v3", 3},
+  };
+  for (const auto& step : steps) {
+    now = now.load() + step.advance;
+    status = step.status;
+    EXPECT_EQ(answer(), step.expect) << step.what;
+    EXPECT_EQ(received, step.received) << step.what;
+  }
+
+  // Expired again and the site hangs: one call waits for the refresh, the others are given the
+  // stale copy at once and send nothing.
+  now = now.load() + 61s;
+  hangs = true;
+  std::string refreshed;
+  std::thread refreshing([&] { refreshed = answer(); });
+  await([&] { return received == 4; });
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(answer(), "v3") << i;
+  EXPECT_EQ(received, 4);
+  site.release_stalls();
+  refreshing.join();
+  EXPECT_EQ(refreshed, "v4");
 }
 
 TEST(FetchCacheOfTheProcess, CopiesStayWithThePlatformWhoseClientFetchedThem) {

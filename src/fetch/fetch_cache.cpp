@@ -95,15 +95,22 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const Key& key, const F
                                                          const FetchCacheSettings& settings) {
   std::unique_lock<util::Mutex> lock(mutex_);
   evict_to(settings.capacity_bytes());  // a lowered size takes effect at once
+  std::shared_ptr<const Bytes> stale;
   if (auto copy = copies_.find(key); copy != copies_.end()) {
+    Copy& kept = copy->second;
     const TimePoint now = clock_();
-    if (now < copy->second.expires) {
-      recency_.splice(recency_.begin(), recency_, copy->second.recency);
-      return copy->second.body;
+    if (now > kept.expires + Seconds(settings.stale_seconds)) {
+      erase(key);
+    } else {
+      recency_.splice(recency_.begin(), recency_, kept.recency);
+      // Fresh, or stale while the site is given a rest after a failed refresh.
+      if (now < kept.expires || now < kept.retry_after) return kept.body;
+      stale = kept.body;
     }
-    if (now > copy->second.expires + Seconds(settings.stale_seconds)) erase(key);
   }
   if (auto flying = flights_.find(key); flying != flights_.end()) {
+    // One refresh at a time; meanwhile the stale copy is the answer, at once.
+    if (stale) return stale;
     if (leads_a_flight(util::this_thread_id())) {
       // Called again while this thread's own request is in flight (a client that runs the
       // thread's messages while it waits): waiting could only wait for itself.
@@ -157,9 +164,11 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const Key& key, const Fetch& fe
   std::lock_guard<util::Mutex> lock(mutex_);
   const TimePoint now = clock_();
   if (failure || page.status >= 500) {
-    // The site could not answer: a copy still within its stale time stands in.
+    // The site could not answer: a copy still within its stale time stands in, and is served
+    // without asking again until the retry interval has passed.
     if (auto copy = copies_.find(key);
         copy != copies_.end() && now <= copy->second.expires + Seconds(settings.stale_seconds)) {
+      copy->second.retry_after = now + kStaleRetryInterval;
       return copy->second.body;
     }
     if (failure) std::rethrow_exception(failure);
@@ -195,7 +204,7 @@ void FetchCache::store(const Key& key, std::shared_ptr<const Bytes> body, TimePo
     copies_.erase(entry);
     throw;
   }
-  entry->second = Copy{std::move(body), expires, charge, recency_.begin()};
+  entry->second = Copy{std::move(body), expires, TimePoint{}, charge, recency_.begin()};
   bytes_ += charge;
   holds_copies_.store(true, std::memory_order_relaxed);
 }

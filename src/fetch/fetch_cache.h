@@ -1,7 +1,8 @@
 // The process's cache of fetched bodies, in front of the HTTP client: off unless an operator
 // sets a cache time. While on, a body answered with a 2xx status is reused for that time, one
 // request per address is in flight at a time (other callers wait for it and share its answer or
-// its failure), and when a refresh fails a copy within the stale time is served instead. Copies
+// its failure, or are given a stale copy at once), and when a refresh fails a copy within the
+// stale time is served instead, without asking the site again for a short retry interval. Copies
 // are kept per platform, since each platform brings its own HTTP client. It keeps bytes only, so
 // every method decodes and extracts a cached body exactly as a fresh one.
 #pragma once
@@ -39,6 +40,9 @@ class FetchCache {
   // Callers waiting for a request already in flight give up after the HTTP clients' own limit
   // on a whole transfer.
   static constexpr std::chrono::milliseconds kDefaultWaitLimit{60'000};
+  // After a refresh failed and a stale copy stood in, the copy is served this long before the
+  // site is asked again, so a failing or hanging site is not sent a request per call.
+  static constexpr std::chrono::seconds kStaleRetryInterval{5};
 
   // The settings are read at every call, so a changed value takes effect at once.
   FetchCache(SettingsReader settings, Clock clock,
@@ -71,6 +75,7 @@ class FetchCache {
   struct Copy {
     std::shared_ptr<const Bytes> body;
     TimePoint expires;
+    TimePoint retry_after;  // while a failed refresh's retry interval runs
     std::size_t charge = 0;
     std::list<const Key*>::iterator recency;
   };
