@@ -4,6 +4,14 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__SANITIZE_THREAD__)
+#define PELMO_TEST_UNDER_TSAN
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define PELMO_TEST_UNDER_TSAN
+#endif
+#endif
+
 namespace {
 
 // Allocations the thread may still make; negative: no limit.
@@ -13,6 +21,12 @@ thread_local bool t_refused = false;
 }  // namespace
 
 namespace pelmo::testing {
+
+#ifdef PELMO_TEST_UNDER_TSAN
+const bool AllocationLimit::kAvailable = false;
+#else
+const bool AllocationLimit::kAvailable = true;
+#endif
 
 AllocationLimit::AllocationLimit(long allowed) {
   t_refused = false;
