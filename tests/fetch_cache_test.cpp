@@ -9,8 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "host/curl_http_client.h"
 #include "pelmo/error.h"
+#include "pelmo/object.h"
+#include "pelmo/text.h"
+#include "support/allocation_limit.h"
 #include "support/loopback_server.h"
+#include "support/memory_platform.h"
 
 namespace pelmo::fetch {
 namespace {
@@ -48,10 +53,20 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
   EXPECT_TRUE(fetch_cache_settings().ignored.empty());
 }
 
+// Spins until `done` holds or a bound passes, so a fault fails the test instead of hanging it.
+template <typename Done>
+void await(Done done) {
+  const auto give_up = std::chrono::steady_clock::now() + 10s;
+  while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(1ms);
+}
+
+Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
 // A cache on a clock the test moves and settings it changes, fetching from a script.
 class FetchCacheTest : public ::testing::Test {
  protected:
   static constexpr int kFails = -1;  // the status of an answer that throws instead
+  static constexpr std::uint64_t kPlatform = 1;
 
   FetchCache cache{[this] { return settings; },
                    [this] { return std::chrono::steady_clock::time_point(now.load()); }, 2s};
@@ -63,12 +78,12 @@ class FetchCacheTest : public ::testing::Test {
   // The body the cache gives for `url` when a request would answer `status`; the n-th request
   // answers the body "rn".
   std::string get(const std::u16string& url, int status) {
-    const Bytes body = cache.get(url, [&](bool with_status) {
+    const Bytes body = cache.get(kPlatform, url, [&](bool with_status) {
       EXPECT_EQ(with_status, settings.fresh_seconds > 0);  // the cache off reads no status
       const int n = ++requests;
-      if (status == kFails) throw AutomationError(err::kHttpBase + 7, "refused");
-      const std::string text = "r" + std::to_string(n);
-      return FetchedPage{status, Bytes(text.begin(), text.end())};
+      // Long enough that a copy of the error allocates.
+      if (status == kFails) throw AutomationError(err::kHttpBase + 7, "connection refused here");
+      return FetchedPage{status, bytes_of("r" + std::to_string(n))};
     });
     return std::string(body.begin(), body.end());
   }
@@ -89,7 +104,8 @@ TEST_F(FetchCacheTest, KeepsSuccessfulBodiesForTheCacheTimeAndStandsInWithStaleO
       {"the key is the exact text", 60, 0s, "http://A/", 500, "r2", 2},
       {"expired: asks again", 60, 2s, "http://a/", 201, "r3", 3},
       {"refresh refused: the stale copy", 60, 61s, "http://a/", kFails, "r3", 4},
-      {"refresh answers 503: the stale copy", 60, 29s, "http://a/", 503, "r3", 5},
+      {"the site is rested for the retry interval", 60, 4s, "http://a/", 200, "r3", 4},
+      {"after it, refresh answers 503: the stale copy", 60, 25s, "http://a/", 503, "r3", 5},
       {"past the stale time: fails as without a cache", 60, 2s, "http://a/", kFails, nullptr, 6},
       {"and a 500 body is given as is", 60, 0s, "http://a/", 500, "r7", 7},
       {"the 500 answer was not kept", 60, 0s, "http://a/", 200, "r8", 8},
@@ -129,7 +145,7 @@ TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   } steps[] = {{"http://a/", 1}, {"http://b/", 2}, {"http://a/", 2}, {"http://c/", 3},
                {"http://a/", 3}, {"http://b/", 4}, {"http://a/", 4}, {"http://c/", 5}};
   for (const auto& step : steps) {
-    EXPECT_EQ(cache.get(testing::ascii16(step.url), fetch), body) << step.url;
+    EXPECT_EQ(cache.get(kPlatform, testing::ascii16(step.url), fetch), body) << step.url;
     EXPECT_EQ(requests, step.requests) << step.url;
     EXPECT_LE(cache.bytes_held(), std::size_t{1} << 20) << step.url;
   }
@@ -139,7 +155,7 @@ TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   // A body larger than the whole size is given, not kept; a lowered size evicts at once.
   const Bytes huge((std::size_t{1} << 20) + 1, 'y');
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(cache.get(u"http://huge/",
+    EXPECT_EQ(cache.get(kPlatform, u"http://huge/",
                         [&](bool) {
                           ++requests;
                           return FetchedPage{200, huge};
@@ -153,13 +169,6 @@ TEST_F(FetchCacheTest, TheSizeBoundEvictsTheLeastRecentlyUsedCopies) {
   EXPECT_EQ(cache.bytes_held(), 0u);
 }
 
-// Spins until `done` holds or a bound passes, so a fault fails the test instead of hanging it.
-template <typename Done>
-void await(Done done) {
-  const auto give_up = std::chrono::steady_clock::now() + 10s;
-  while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(1ms);
-}
-
 TEST_F(FetchCacheTest, ConcurrentCallersShareOneRequestAndItsFailure) {
   for (const bool fails : {false, true}) {
     requests = 0;
@@ -169,7 +178,7 @@ TEST_F(FetchCacheTest, ConcurrentCallersShareOneRequestAndItsFailure) {
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
       callers.emplace_back([&, i] {
         try {
-          const Bytes body = cache.get(u"http://one/", [&](bool) {
+          const Bytes body = cache.get(kPlatform, u"http://one/", [&](bool) {
             ++requests;
             await([&] { return cache.callers_waiting() == 7; });
             if (fails) throw AutomationError(err::kHttpBase + 7, "refused");
@@ -193,7 +202,7 @@ TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
   FetchCache quick([this] { return settings; }, std::chrono::steady_clock::now, 50ms);
   std::atomic<bool> started{false}, released{false};
   std::thread leader([&] {
-    quick.get(u"http://slow/", [&](bool) {
+    quick.get(kPlatform, u"http://slow/", [&](bool) {
       started = true;
       await([&] { return released.load(); });
       return FetchedPage{200, {}};
@@ -201,12 +210,198 @@ TEST_F(FetchCacheTest, WaitersGiveUpAfterTheWaitLimit) {
   });
   await([&] { return started.load(); });
   const AutomationError e = expect_automation_error([&] {
-    quick.get(u"http://slow/",
+    quick.get(kPlatform, u"http://slow/",
               [&](bool) -> FetchedPage { throw std::logic_error("a second request"); });
   });
   released = true;
   leader.join();
   EXPECT_EQ(e.number(), err::kHttpBase + 28);
+}
+
+TEST_F(FetchCacheTest, RunningOutOfMemoryAnywhereInAFetchLeavesTheAddressWorking) {
+  if (!testing::AllocationLimit::kAvailable) GTEST_SKIP() << "operator new cannot be replaced";
+  const std::u16string url = u"http://oom/";
+  const struct {
+    const char* what;
+    bool stale_copy;     // an expired copy within its stale time is held
+    int status;          // what the request answers
+    const char* expect;  // the body given when memory suffices, or nullptr for the refused error
+  } cases[] = {
+      {"a first request", false, 200, "r1"},
+      {"a first request that fails", false, kFails, nullptr},
+      {"a refresh that fails, the stale copy standing in", true, kFails, "r1"},
+  };
+  for (const auto& c : cases) {
+    int out_of_memory = 0;
+    bool refused = true;
+    for (long allowed = 0; refused && allowed < 1000; ++allowed) {
+      cache.clear();
+      requests = 0;
+      if (c.stale_copy) {
+        get(url, 200);
+        now = now.load() + 61s;
+      }
+      int got = 0;  // 1 the answer memory allows, 2 out of memory
+      {
+        const testing::AllocationLimit limit(allowed);
+        try {
+          const std::string body = get(url, c.status);
+          got = c.expect != nullptr && body == c.expect;
+        } catch (const AutomationError& e) {
+          got = c.expect == nullptr && e.number() == err::kHttpBase + 7;
+        } catch (const std::bad_alloc&) {
+          got = 2;
+        }
+        refused = limit.refused();
+      }
+      EXPECT_NE(got, 0) << c.what << ", " << allowed << " allocations";
+      out_of_memory += got == 2;
+      // Nothing is left in flight or half kept: the next call, from a thread that leads no
+      // request, asks the site.
+      now = now.load() + 1h;
+      const std::string next = "r" + std::to_string(requests + 1);
+      std::string after;
+      std::thread([&] {
+        try {
+          after = get(url, 200);
+        } catch (const AutomationError& e) {
+          after = e.description();
+        }
+      }).join();
+      EXPECT_EQ(after, next) << c.what << ", " << allowed << " allocations";
+    }
+    EXPECT_GT(out_of_memory, 0) << c.what;
+    EXPECT_FALSE(refused) << c.what;
+  }
+}
+
+TEST_F(FetchCacheTest, ACallMadeWhileItsThreadsOwnRequestIsInFlightNeverWaits) {
+  // As when a client runs the thread's messages while it waits and the page calls in again:
+  // waiting would wait for itself, or for a thread that may be waiting for this one.
+  const struct {
+    const char* what;
+    bool stale_copy;        // of http://a/, whose request makes the inner call
+    const char* inner_url;  // in flight on another thread when it is not http://a/
+    const char* expect;     // what the inner call is given
+  } cases[] = {
+      {"the same address, a stale copy held: the copy", true, "http://a/", "r1"},
+      {"the same address, nothing held: a request of its own", false, "http://a/", "r2"},
+      {"an address another thread fetches: a request of its own", false, "http://b/", "r3"},
+  };
+  for (const auto& c : cases) {
+    cache.clear();
+    requests = 0;
+    if (c.stale_copy) {
+      get(u"http://a/", 200);
+      now = now.load() + 61s;
+    }
+    const std::u16string inner_url = testing::ascii16(c.inner_url);
+    std::atomic<bool> release{false};
+    std::thread other;
+    if (inner_url != u"http://a/") {
+      other = std::thread([&] {
+        cache.get(kPlatform, inner_url, [&](bool) {
+          ++requests;
+          await([&] { return release.load(); });
+          return FetchedPage{200, {}};
+        });
+      });
+      await([&] { return requests == 1; });
+    }
+    std::string inner;
+    cache.get(kPlatform, u"http://a/", [&](bool) {
+      ++requests;
+      try {
+        inner = get(inner_url, 200);
+      } catch (const AutomationError& e) {
+        inner = e.description();
+      }
+      return FetchedPage{200, {}};
+    });
+    release = true;
+    if (other.joinable()) other.join();
+    EXPECT_EQ(inner, c.expect) << c.what;
+  }
+}
+
+TEST_F(FetchCacheTest, AStaleCopyShieldsAFailingOrHangingSiteAndItsCallers) {
+  testing::LoopbackServer site;  // counts its requests; answers `status`, or first hangs
+  std::atomic<int> received{0}, status{200};
+  std::atomic<bool> hangs{false};
+  site.routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+    const int n = ++received;
+    if (hangs) site.stall();
+    res.status = status;
+    res.set_content("v" + std::to_string(n), "text/plain");
+  });
+  site.start();
+  const std::u16string url = site.url16("/page");
+  const auto answer = [&]() -> std::string {
+    try {
+      const Bytes body = cache.get(kPlatform, url, [&](bool) {
+        const auto client = host::make_curl_http_client();
+        client->Open(u"GET", url, false, u"", u"");
+        client->Send();
+        return FetchedPage{client->Status(), client->TakeResponseBody()};
+      });
+      return std::string(body.begin(), body.end());
+    } catch (const AutomationError& e) {
+      return e.description();
+    }
+  };
+
+  const struct {
+    const char* what;
+    std::chrono::seconds advance;
+    int status;          // what the site answers
+    const char* expect;  // the body given
+    int received;        // requests the site has received
+  } steps[] = {
+      {"the first call fills the cache", 0s, 200, "v1", 1},
+      {"expired, the refresh answers 500: the stale copy", 61s, 500, "v1", 2},
+      {"within the retry interval the site is not asked", 4s, 200, "v1", 2},
+      {"after it the site is asked, and refills the cache", 2s, 200, "v3", 3},
+  };
+  for (const auto& step : steps) {
+    now = now.load() + step.advance;
+    status = step.status;
+    EXPECT_EQ(answer(), step.expect) << step.what;
+    EXPECT_EQ(received, step.received) << step.what;
+  }
+
+  // Expired again and the site hangs: one call waits for the refresh, the others are given the
+  // stale copy at once and send nothing.
+  now = now.load() + 61s;
+  hangs = true;
+  std::string refreshed;
+  std::thread refreshing([&] { refreshed = answer(); });
+  await([&] { return received == 4; });
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(answer(), "v3") << i;
+  EXPECT_EQ(received, 4);
+  site.release_stalls();
+  refreshing.join();
+  EXPECT_EQ(refreshed, "v4");
+}
+
+TEST(FetchCacheOfTheProcess, CopiesStayWithThePlatformWhoseClientFetchedThem) {
+  setenv("PELMO_FETCH_CACHE_SECONDS", "60", 1);
+  const std::u16string url = u"http://platforms.example/";
+  const auto first = std::make_shared<testing::MemoryPlatform>();
+  const auto second = std::make_shared<testing::MemoryPlatform>();
+  first->serve(url, bytes_of("first"));
+  second->serve(url, bytes_of("second"));
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [platform, body] : {std::pair{first, "first"}, std::pair{second, "second"}}) {
+      Variant address = text(url), result;
+      create_object("pelmo.zaverer", platform)->Tarvessa_GetBody_s(address, result);
+      EXPECT_EQ(result, Variant::bytes(bytes_of(body))) << round;
+    }
+  }
+  unsetenv("PELMO_FETCH_CACHE_SECONDS");
+  fetch_cache().clear();
+  // Each platform's client was asked once; the second round came from the copies.
+  EXPECT_EQ(first->fetches(), 1);
+  EXPECT_EQ(second->fetches(), 1);
 }
 
 }  // namespace

@@ -1,22 +1,24 @@
 // The process's cache of fetched bodies, in front of the HTTP client: off unless an operator
 // sets a cache time. While on, a body answered with a 2xx status is reused for that time, one
 // request per address is in flight at a time (other callers wait for it and share its answer or
-// its failure), and when a refresh fails a copy within the stale time is served instead. It
-// keeps bytes only, so every method decodes and extracts a cached body exactly as a fresh one.
+// its failure, or are given a stale copy at once), and when a refresh fails a copy within the
+// stale time is served instead, without asking the site again for a short retry interval. Copies
+// are kept per platform, since each platform brings its own HTTP client. It keeps bytes only, so
+// every method decodes and extracts a cached body exactly as a fresh one.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <functional>
 #include <list>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "config/fetch_cache_settings.h"
-#include "pelmo/error.h"
 #include "pelmo/variant.h"
 #include "util/sync.h"
 
@@ -38,6 +40,9 @@ class FetchCache {
   // Callers waiting for a request already in flight give up after the HTTP clients' own limit
   // on a whole transfer.
   static constexpr std::chrono::milliseconds kDefaultWaitLimit{60'000};
+  // After a refresh failed and a stale copy stood in, the copy is served this long before the
+  // site is asked again, so a failing or hanging site is not sent a request per call.
+  static constexpr std::chrono::seconds kStaleRetryInterval{5};
 
   // The settings are read at every call, so a changed value takes effect at once.
   FetchCache(SettingsReader settings, Clock clock,
@@ -45,9 +50,10 @@ class FetchCache {
   FetchCache(const FetchCache&) = delete;
   FetchCache& operator=(const FetchCache&) = delete;
 
-  // The body for the address (its exact text), from a kept copy or from `fetch`, which throws
-  // on a failed transfer. With the cache off, `fetch` runs every time and nothing is kept.
-  Bytes get(const std::u16string& url, const Fetch& fetch);
+  // The body for the address (its exact text), from a copy kept for the same platform (the
+  // identity of what makes the HTTP clients) or from `fetch`, which throws on a failed
+  // transfer. With the cache off, `fetch` runs every time and nothing is kept.
+  Bytes get(std::uint64_t platform, const std::u16string& url, const Fetch& fetch);
 
   // Bytes charged for the kept copies: bodies, keys and bookkeeping.
   std::size_t bytes_held() const;
@@ -58,30 +64,43 @@ class FetchCache {
 
  private:
   using TimePoint = std::chrono::steady_clock::time_point;
+  struct Key {
+    std::uint64_t platform = 0;
+    std::u16string url;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const noexcept;
+  };
   struct Copy {
     std::shared_ptr<const Bytes> body;
     TimePoint expires;
+    TimePoint retry_after;  // while a failed refresh's retry interval runs
     std::size_t charge = 0;
-    std::list<const std::u16string*>::iterator recency;
+    std::list<const Key*>::iterator recency;
   };
+  // A request in flight. Its outcome is written once, under the lock, before `landed`; every
+  // caller throws a copy of its own of an automation error in `failure`.
   struct Flight {
+    util::ThreadId leader = util::this_thread_id();
     bool landed = false;
     std::shared_ptr<const Bytes> body;
-    // An automation error is kept by value so that each caller throws its own copy; anything
-    // else is shared as it is.
-    std::optional<AutomationError> error;
     std::exception_ptr failure;
   };
+  class Landing;
 
-  std::shared_ptr<const Bytes> lookup_or_fetch(const std::u16string& url, const Fetch& fetch,
+  std::shared_ptr<const Bytes> lookup_or_fetch(const Key& key, const Fetch& fetch,
                                                const FetchCacheSettings& settings);
-  std::shared_ptr<const Bytes> refresh(const std::u16string& url, const Fetch& fetch,
+  std::shared_ptr<const Bytes> await_flight(std::unique_lock<util::Mutex> lock, const Key& key,
+                                            std::shared_ptr<Flight> flight);
+  std::shared_ptr<const Bytes> refresh(const Key& key, const Fetch& fetch,
                                        const FetchCacheSettings& settings);
-  static std::size_t charge_for(const std::u16string& url, const Bytes& body);
+  static std::size_t charge_for(const Key& key, const Bytes& body);
   // The helpers below run with mutex_ held.
-  void store(const std::u16string& url, std::shared_ptr<const Bytes> body, TimePoint expires,
+  bool leads_a_flight(util::ThreadId thread) const;
+  void store(const Key& key, std::shared_ptr<const Bytes> body, TimePoint expires,
              std::size_t capacity);
-  void erase(const std::u16string& url);
+  void erase(const Key& key);
   void evict_to(std::size_t limit);
 
   SettingsReader settings_;
@@ -90,9 +109,9 @@ class FetchCache {
 
   mutable util::Mutex mutex_;
   util::ConditionVariable landed_;
-  std::unordered_map<std::u16string, Copy> copies_;
-  std::list<const std::u16string*> recency_;  // keys of copies_, most recently used first
-  std::unordered_map<std::u16string, std::shared_ptr<Flight>> flights_;
+  std::unordered_map<Key, Copy, KeyHash> copies_;
+  std::list<const Key*> recency_;  // keys of copies_, most recently used first
+  std::unordered_map<Key, std::shared_ptr<Flight>, KeyHash> flights_;
   std::size_t bytes_ = 0;
   std::size_t waiting_ = 0;
   // Lets a cache that was switched off drop its copies without taking the lock on every call.

@@ -25,8 +25,10 @@ Variant get_body(host::Platform& platform, const Variant& url) {
   // The platforms' clients would also open files and other schemes.
   if (!util::is_web_address(address))
     throw_invalid_call("only http and https addresses are fetched");
-  return Variant::bytes(fetch_cache().get(
-      address, [&](bool with_status) { return request(platform, address, with_status); }));
+  // Copies are kept per platform: a host that brings its own client never sees another's pages.
+  return Variant::bytes(fetch_cache().get(platform.identity(), address, [&](bool with_status) {
+    return request(platform, address, with_status);
+  }));
 }
 
 }  // namespace pelmo::fetch

@@ -2,6 +2,8 @@
 // serve fetches from memory.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "host/http_client.h"
@@ -10,11 +12,27 @@ namespace pelmo::host {
 
 class Platform {
  public:
+  Platform() : identity_(next_identity()) {}
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
   virtual ~Platform() = default;
+
+  // Unique in the process and never reused, unlike an address: what the process keeps per
+  // platform (the fetch cache's copies) cannot pass to a later platform made in the same place.
+  std::uint64_t identity() const { return identity_; }
+
   virtual std::unique_ptr<HttpClient> CreateHttpClient() = 0;
+
+ private:
+  static std::uint64_t next_identity() {
+    static std::atomic<std::uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+  }
+
+  const std::uint64_t identity_;
 };
 
-// The real platform of this build: libcurl (the system's server-side client on Windows).
+// The real platform of this build: libcurl here, WinHTTP in the Windows module.
 std::shared_ptr<Platform> default_platform();
 
 }  // namespace pelmo::host

@@ -1,5 +1,6 @@
-// A mutex and a condition variable for the core. The Windows cross-compiler's thread model has
-// no std::mutex, so there they stand on the system's slim lock and condition variable.
+// A mutex, a condition variable and the calling thread's identity for the core. The Windows
+// cross-compiler's thread model has no std::mutex or std::thread, so there they stand on the
+// system's slim lock, condition variable and thread id.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <windows.h>
 #else
 #include <condition_variable>
+#include <thread>
 #endif
 
 namespace pelmo::util {
@@ -53,10 +55,15 @@ class ConditionVariable {
   CONDITION_VARIABLE cv_ = CONDITION_VARIABLE_INIT;
 };
 
+using ThreadId = DWORD;
+inline ThreadId this_thread_id() { return GetCurrentThreadId(); }
+
 #else
 
 using Mutex = std::mutex;
 using ConditionVariable = std::condition_variable;
+using ThreadId = std::thread::id;
+inline ThreadId this_thread_id() { return std::this_thread::get_id(); }
 
 #endif
 
