@@ -17,6 +17,7 @@
 #include "cli/arg_words.h"
 #include "cli/call_command.h"
 #include "cli/json_writer.h"
+#include "pelmo/catalogue.h"
 #include "pelmo/error.h"
 
 // The sanitizers reserve far more address space than a memory limit of a test leaves.
@@ -29,6 +30,7 @@
 #endif
 
 #include "support/loopback_server.h"
+#include "support/run_command.h"
 
 namespace pelmo::cli {
 namespace {
@@ -96,36 +98,8 @@ TEST(CallOutcome, EveryFailureBecomesTheJsonLine) {
   }
 }
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Runs the command with the arguments, `input` on its standard input and `environment`
-// ("NAME=VALUE ...") added to its environment, after the shell words of `shell_prefix`.
-CliRun run_cli(const std::string& arguments, const std::string& input = {},
-               const std::string& environment = {}, const std::string& shell_prefix = {}) {
-  // Test processes run side by side: each call gets files of its own.
-  static int calls = 0;
-  const std::string base = ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
-                           std::to_string(++calls);
-  const std::string err_path = base + "_stderr.txt", in_path = base + "_stdin.txt";
-  std::ofstream(in_path, std::ios::binary) << input;
-  const std::string command = shell_prefix + "env " + environment + " " +
-                              std::string(PELMO_CLI_PATH) + " " + arguments + " <" + in_path +
-                              " 2>" + err_path;
-  CliRun run{};
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-  run.status = WEXITSTATUS(pclose(pipe));
-  std::ifstream err(err_path);
-  run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  std::remove(err_path.c_str());
-  std::remove(in_path.c_str());
-  return run;
-}
+using testing::CliRun;
+using testing::run_cli;
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
@@ -155,7 +129,8 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
   for (const char* bad :
        {"", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
         "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
-        "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x"}) {
+        "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x",
+        "methods --bogus", "help NoSuch", "help Rm Ltxt"}) {
     CliRun run = run_cli(bad);
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
@@ -190,6 +165,20 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
   EXPECT_TRUE(run.out.ends_with("\n30 Bq_x v1\n31 OnEndPage\n"));
   EXPECT_EQ(run_cli("--version").out, "pelmo 1.1.0\n");
   EXPECT_EQ(run_cli("--help").status, 0);
+
+  // For people: each method with its summary, from `methods --text` and `help` alike.
+  const CliRun text = run_cli("methods --text");
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(lines_of(text.out).size(), 2 * catalogue().size());
+  EXPECT_NE(text.out.find("\n21 D1616_m(v1, v2, v3, v4, v5, v6, v7, v8, v9, v10)\n     Gives the "),
+            std::string::npos);
+  EXPECT_TRUE(run_cli("help").out.starts_with(text.out));
+  const CliRun section = run_cli("help d1616_getcontent");
+  EXPECT_EQ(section.status, 0);
+  EXPECT_TRUE(section.out.starts_with("D1616_GetContent\n================\n\nCuts one piece"))
+      << section.out.substr(0, 100);
+  EXPECT_NE(section.out.find("| 9 | after the first character of the last A |"), std::string::npos);
+  EXPECT_EQ(section.out.find("```"), std::string::npos) << "code blocks come out indented";
 }
 
 TEST(Command, DemoWalksEveryScraperAgainstItsOwnSite) {
