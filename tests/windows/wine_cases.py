@@ -406,18 +406,19 @@ def check_idl(idl, pelmo):
         text = f.read()
     body = text[text.index("interface _zaverer"):]
     body = body[:body.index("};")]
-    methods = re.findall(r"\[id\((\d+)\)\]\s*HRESULT\s+(\w+)\(([^)]*)\)", body)
+    methods = re.findall(
+        r"\[id\((\d+)\), helpstring\((\w+)\)\]\s*HRESULT\s+(\w+)\(([^)]*)\)", body)
     listed = subprocess.run([pelmo, "methods"], capture_output=True, text=True, check=True)
     expected = [line.split(" ") for line in listed.stdout.splitlines()]
     failures = 0
     if len(methods) != len(expected):
         print(f"FAIL  the IDL has {len(methods)} methods, the catalogue {len(expected)}")
         return 1
-    for (dispid, name, params), (slot, want_name, *want_params) in zip(methods, expected):
+    for (dispid, help, name, params), (slot, want_name, *want_params) in zip(methods, expected):
         parts = re.findall(r"\[([^\]]*)\]\s*(\w+)\s*\*\s*(\w+)", params)
         names = [n for _, _, n in parts]
         hook = name in ("OnStartPage", "OnEndPage")
-        ok = (dispid == slot and name == want_name and
+        ok = (dispid == slot and name == want_name and help == f"PELMO_SUMMARY_{name}" and
               names[:len(want_params)] == want_params and
               (hook or (names[len(want_params):] == ["result"] and
                         [a for a, _, _ in parts] == ["in, out"] * len(want_params) +
