@@ -6,7 +6,9 @@
 #
 # Run as: cmake -DREFERENCE=docs/methods.md -DSUMMARIES=method_summaries.h
 #               -DSECTIONS=method_sections.cpp -P embed_method_reference.cmake
-# Stops with an error when the reference holds no method, a section has no summary, or a
+# Stops with an error when the reference holds no method, or a section has no summary, no page
+# example (a vbscript or asp code block), no command example (a "$ pelmo ..." line in a code
+# block), or a vbscript example without the text block of what it writes after it, or when a
 # summary is not one line of printable ASCII without quotes or backslashes (it becomes a C and
 # an IDL string as it stands).
 
@@ -71,6 +73,11 @@ macro(finish_section)
     if(summary STREQUAL "")
       message(FATAL_ERROR "${REFERENCE}: the section of ${current} has no summary line")
     endif()
+    if(NOT page_example OR NOT command_example OR awaiting_output OR output_missing)
+      message(FATAL_ERROR "${REFERENCE}: the section of ${current} needs a page example "
+                          "(vbscript or asp), a command example ($ pelmo ...) and, after each "
+                          "vbscript example, a text block of what it writes")
+    endif()
     restore(summary "${summary}")
     string(FIND "${summary}" "\"" quote)
     string(FIND "${summary}" "\\" backslash)
@@ -90,11 +97,22 @@ endmacro()
 
 foreach(line IN LISTS lines)
   # Code blocks (also those indented into a list) lose their fences and are indented instead.
-  if(line MATCHES "^ *```")
+  if(line MATCHES "^ *```(.*)$")
     if(in_fence)
       set(in_fence FALSE)
+      if(fence STREQUAL "vbscript")
+        set(awaiting_output TRUE)
+      endif()
     else()
       set(in_fence TRUE)
+      set(fence "${CMAKE_MATCH_1}")
+      if(fence MATCHES "^(vbscript|asp)$")
+        set(page_example TRUE)
+      endif()
+      if(awaiting_output AND NOT fence STREQUAL "text")
+        set(output_missing TRUE)
+      endif()
+      set(awaiting_output FALSE)
     endif()
     continue()
   endif()
@@ -107,6 +125,10 @@ foreach(line IN LISTS lines)
       endif()
       list(APPEND names "${current}")
       set(summary "")
+      set(page_example FALSE)
+      set(command_example FALSE)
+      set(awaiting_output FALSE)
+      set(output_missing FALSE)
       string(LENGTH "${current}" length)
       string(REPEAT "=" ${length} underline)
       set(text "${current}\n${underline}\n")
@@ -117,6 +139,9 @@ foreach(line IN LISTS lines)
     continue()
   endif()
   if(in_fence)
+    if(line MATCHES "^\\$ ([A-Z_]+=[^ ]+ )*pelmo ")
+      set(command_example TRUE)
+    endif()
     string(APPEND text "    ${line}\n")
     continue()
   endif()

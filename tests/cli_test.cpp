@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <new>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,9 +18,11 @@
 
 #include "cli/arg_words.h"
 #include "cli/call_command.h"
+#include "cli/demo_site.h"
 #include "cli/json_writer.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
+#include "pelmo/text.h"
 
 // The sanitizers reserve far more address space than a memory limit of a test leaves.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -30,7 +34,6 @@
 #endif
 
 #include "support/loopback_server.h"
-#include "support/run_command.h"
 
 namespace pelmo::cli {
 namespace {
@@ -98,8 +101,36 @@ TEST(CallOutcome, EveryFailureBecomesTheJsonLine) {
   }
 }
 
-using testing::CliRun;
-using testing::run_cli;
+struct CliRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs the command with the arguments, `input` on its standard input and `environment`
+// ("NAME=VALUE ...") added to its environment, after the shell words of `shell_prefix`.
+CliRun run_cli(const std::string& arguments, const std::string& input = {},
+               const std::string& environment = {}, const std::string& shell_prefix = {}) {
+  // Test processes run side by side: each call gets files of its own.
+  static int calls = 0;
+  const std::string base = ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
+                           std::to_string(++calls);
+  const std::string err_path = base + "_stderr.txt", in_path = base + "_stdin.txt";
+  std::ofstream(in_path, std::ios::binary) << input;
+  const std::string command = shell_prefix + "env " + environment + " " +
+                              std::string(PELMO_CLI_PATH) + " " + arguments + " <" + in_path +
+                              " 2>" + err_path;
+  CliRun run{};
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+  run.status = WEXITSTATUS(pclose(pipe));
+  std::ifstream err(err_path);
+  run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+  std::remove(err_path.c_str());
+  std::remove(in_path.c_str());
+  return run;
+}
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
@@ -179,6 +210,68 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
       << section.out.substr(0, 100);
   EXPECT_NE(section.out.find("| 9 | after the first character of the last A |"), std::string::npos);
   EXPECT_EQ(section.out.find("```"), std::string::npos) << "code blocks come out indented";
+}
+
+std::string replace_all(std::string s, const std::string& from, const std::string& to) {
+  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+    s.replace(at, from.size(), to);
+  }
+  return s;
+}
+
+// Every command example of the method reference and of README, "$ [NAME=VALUE ...] pelmo ..." in
+// a code block with its output on the lines after it, prints exactly that output. Each runs with
+// the build's default hosts and the settings of its own line, the fetch cache off, in a folder that
+// holds the sample site's link text as links.js; PORT is the port of the `pelmo demo` site.
+TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
+  DemoSite site;
+  const std::string port = std::to_string(site.port());
+  const std::string folder = ::testing::TempDir() + "pelmo_docs_" + std::to_string(getpid());
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/links.js", std::ios::binary)
+      << to_utf8(DemoSite::affiliate_link_text(from_utf8("127.0.0.1:" + port)));
+  const std::string defaults =
+      "-u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS -u PELMO_FETCH_CACHE_MB "
+      "-u PELMO_AFFILIATE_HOST -u PELMO_NEWS_HOST -u PELMO_LOTTERY_HOST -u PELMO_SHOPNAV_DOMAIN ";
+  const std::regex example_line(R"(\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*))");
+  int examples = 0;
+  for (const std::string doc : {"docs/methods.md", "README.md"}) {
+    std::ifstream in(std::string(PELMO_SOURCE_DIR) + "/" + doc);
+    std::string settings, command, shown, where;
+    auto check = [&] {
+      if (command.empty()) return;
+      const CliRun run =
+          run_cli(replace_all(command, "PORT", port), {},
+                  defaults + replace_all(settings, "PORT", port), "cd '" + folder + "' && ");
+      EXPECT_EQ(replace_all(run.out, ":" + port + "/", ":PORT/"), shown) << where << run.err;
+      command.clear();
+      ++examples;
+    };
+    bool in_fence = false;
+    std::string line;
+    std::smatch example;
+    for (int number = 1; std::getline(in, line); ++number) {
+      const bool fence =
+          line.find("```") != std::string::npos && line.find("```") == line.find_first_not_of(' ');
+      // Code is fenced, or indented by four spaces (README's way).
+      const bool indented = !in_fence && !fence && line.starts_with("    ");
+      if (indented) line.erase(0, 4);
+      const bool code = (in_fence && !fence) || indented;
+      if (!code || line.starts_with("$ ")) check();
+      in_fence = in_fence != fence;
+      if (code && std::regex_match(line, example, example_line)) {
+        settings = example[1];
+        command = example[2];
+        shown.clear();
+        where = doc + ":" + std::to_string(number) + ": " + line + "\n";
+      } else if (code && !command.empty()) {
+        shown += line + "\n";
+      }
+    }
+    check();
+  }
+  EXPECT_GT(examples, 31);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Command, DemoWalksEveryScraperAgainstItsOwnSite) {
