@@ -203,7 +203,7 @@ run_module_suite() {
   python3 tests/windows/wine_cases.py doc-vbs docs/methods.md "$out" "${skip[@]}"
   if (
     unset PELMO_AFFILIATE_HOST PELMO_SHOPNAV_DOMAIN PELMO_LOTTERY_HOST PELMO_NEWS_HOST
-    cscript "$(winpath "$out/doc.vbs")" "$(winpath "$out/doc-out.txt")"
+    cscript "$(winpath "$out/doc.vbs")" "$(winpath "$out/doc")"
   ); then
     step "$arch: page examples write what docs/methods.md shows" python3 \
       tests/windows/wine_cases.py compare-doc docs/methods.md "$out" "${skip[@]}"
