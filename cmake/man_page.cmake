@@ -3,7 +3,8 @@
 #   cmake -DPELMO=<command> -DTEMPLATE=<pelmo.1.in> -DOUTPUT=<pelmo.1> [-D<NAME>=<value> ...]
 #         -P man_page.cmake
 # writes it: the synopsis is the usage lines of `pelmo --help` and the method list is
-# `pelmo methods`, so neither can drift from the command; the template's other @NAME@ values
+# `pelmo methods` with each summary line of `pelmo methods --text`, so neither can drift from the
+# command; the template's other @NAME@ values
 # (defaults, install directories) come from the -D options.
 #
 #   cmake -DPELMO=<command> -DPAGE=<pelmo.1> -P man_page.cmake
@@ -99,8 +100,10 @@ foreach(line IN LISTS usage_lines)
 endforeach()
 string(STRIP "${PELMO_SYNOPSIS}" PELMO_SYNOPSIS)
 
-# The methods, one tagged paragraph each: the slot, then name(parameters).
+# The methods, one tagged paragraph each: the slot, then name(parameters) and the summary line,
+# which `methods --text` gives on the line under name(parameters).
 run_pelmo(methods methods)
+run_pelmo(described methods --text)
 string(STRIP "${methods}" methods)
 string(REPLACE "\n" ";" methods "${methods}")
 set(PELMO_METHODS "")
@@ -109,7 +112,10 @@ foreach(line IN LISTS methods)
   list(POP_FRONT fields slot name)
   list(TRANSFORM fields REPLACE "^(.+)$" "\\\\fI\\1\\\\fR")
   list(JOIN fields ", " params)
-  string(APPEND PELMO_METHODS ".TP 4\n${slot}\n\\fB${name}\\fR(${params})\n")
+  if(NOT "\n${described}" MATCHES "\n *${slot} ${name}\\([^\n]*\n +([^\n]*)")
+    message(FATAL_ERROR "pelmo methods --text gives no summary line for ${name}")
+  endif()
+  string(APPEND PELMO_METHODS ".TP 4\n${slot}\n\\fB${name}\\fR(${params})\n.br\n${CMAKE_MATCH_1}\n")
 endforeach()
 string(STRIP "${PELMO_METHODS}" PELMO_METHODS)
 

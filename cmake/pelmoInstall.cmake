@@ -25,6 +25,4 @@ install(FILES ${PROJECT_BINARY_DIR}/pelmo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}
 install(FILES ${PROJECT_BINARY_DIR}/pelmo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES src/cli/completion.bash RENAME pelmo
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-# The method reference is installed where the tree has one.
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES docs/methods.md DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
+install(FILES README.md docs/methods.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

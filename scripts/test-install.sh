@@ -47,7 +47,8 @@ lib/.*cmake/pelmo/pelmoTargets\.cmake
 lib/.*pkgconfig/pelmo\.pc
 share/man/man1/pelmo\.1(\.gz)?
 share/bash-completion/completions/pelmo
-share/doc/pelmo/README\.md'
+share/doc/pelmo/README\.md
+share/doc/pelmo/methods\.md'
 has_files() { # LISTING (one path a line) PREFIX [MORE_PATTERNS]
   local pattern
   while IFS= read -r pattern; do
@@ -89,7 +90,8 @@ pelmo call OnStart|
 pelmo batch --request-method |
 pelmo call FNum s|s: sf:
 pelmo call FNum sf:COMPLETION_DIR/pa|COMPLETION_DIR/page.html
-pelmo help D1616_Tuan_S|D1616_Tuan_Shezhi D1616_Tuan_Smain'
+pelmo help D1616_Tuan_S|D1616_Tuan_Shezhi D1616_Tuan_Smain
+pelmo methods --|--text'
 completes() {
   local line words answer got
   mkdir -p "$work/completion" && : >"$work/completion/page.html"

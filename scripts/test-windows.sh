@@ -2,8 +2,8 @@
 # Builds pelmo.dll for 64-bit and 32-bit Windows with mingw-w64 and runs the same suite on each
 # module under Wine, each with its own loader, regsvr32 and script host in one 64-bit prefix:
 # from a VBScript and from a compiled test host, against the Linux command's results; the
-# registry settings, the fetch cache, the HTTP client's limits and the MSI package of each
-# architecture.
+# reference's page examples (docs/methods.md); the registry settings, the fetch cache, the HTTP
+# client's limits and the MSI package of each architecture.
 # Installs nothing: run scripts/install-windows-deps.sh first. Exits non-zero on any failure.
 #
 # Environment:
@@ -195,6 +195,20 @@ run_module_suite() {
       compare-vbs tests/windows/cases.tsv "$out" --pelmo "$linux_pelmo"
   else
     fail "$arch: cases.vbs did not run to its end"
+  fi
+
+  # The reference's page examples that need nothing but the object, with the build's default
+  # hosts as the reference shows them.
+  echo "== $arch: the reference's page examples from a VBScript"
+  python3 tests/windows/wine_cases.py doc-vbs docs/methods.md "$out" "${skip[@]}"
+  if (
+    unset PELMO_AFFILIATE_HOST PELMO_SHOPNAV_DOMAIN PELMO_LOTTERY_HOST PELMO_NEWS_HOST
+    cscript "$(winpath "$out/doc.vbs")" "$(winpath "$out/doc")"
+  ); then
+    step "$arch: page examples write what docs/methods.md shows" python3 \
+      tests/windows/wine_cases.py compare-doc docs/methods.md "$out" "${skip[@]}"
+  else
+    fail "$arch: doc.vbs did not run to its end"
   fi
 
   echo "== $arch: the case table from the test host"

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "cli/method_sections.h"
 #include "pelmo/error.h"
 #include "pelmo/identity.h"
 #include "pelmo/object.h"
@@ -27,6 +28,21 @@ TEST(Catalogue, ThirtyOneSlotsInOrderWithHooksAtTheEnds) {
   EXPECT_EQ(entries[20].params.size(), 10u);
   EXPECT_EQ(entries[22].params,
             (std::vector<std::string_view>{"wstr", "start", "over", "str", "tag"}));
+}
+
+// The build embeds docs/methods.md (the summaries come from it by construction): a section per
+// slot, in slot order, each with the slot and signature on the line after its summary.
+TEST(Catalogue, TheReferenceHasASectionPerSlotInOrder) {
+  const auto entries = catalogue();
+  const auto sections = cli::method_sections();
+  ASSERT_EQ(sections.size(), entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::string signature = std::string(entries[i].summary) + "\n\nSlot " + std::to_string(i + 1) +
+                            " · `" + std::string(entries[i].name) + "(";
+    for (std::string_view param : entries[i].params) signature += std::string(param) + ", ";
+    if (!entries[i].params.empty()) signature.resize(signature.size() - 2);
+    EXPECT_NE(sections[i].text.find(signature + ")`"), std::string_view::npos) << signature;
+  }
 }
 
 TEST(Catalogue, DispatchByNameIgnoresCase) {

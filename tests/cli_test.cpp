@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <new>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,8 +18,11 @@
 
 #include "cli/arg_words.h"
 #include "cli/call_command.h"
+#include "cli/demo_site.h"
 #include "cli/json_writer.h"
+#include "pelmo/catalogue.h"
 #include "pelmo/error.h"
+#include "pelmo/text.h"
 
 // The sanitizers reserve far more address space than a memory limit of a test leaves.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -155,7 +160,8 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
   for (const char* bad :
        {"", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
         "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
-        "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x"}) {
+        "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x",
+        "methods --bogus", "help NoSuch", "help Rm Ltxt"}) {
     CliRun run = run_cli(bad);
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
@@ -190,6 +196,82 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
   EXPECT_TRUE(run.out.ends_with("\n30 Bq_x v1\n31 OnEndPage\n"));
   EXPECT_EQ(run_cli("--version").out, "pelmo 1.1.0\n");
   EXPECT_EQ(run_cli("--help").status, 0);
+
+  // For people: each method with its summary, from `methods --text` and `help` alike.
+  const CliRun text = run_cli("methods --text");
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(lines_of(text.out).size(), 2 * catalogue().size());
+  EXPECT_NE(text.out.find("\n21 D1616_m(v1, v2, v3, v4, v5, v6, v7, v8, v9, v10)\n     Gives the "),
+            std::string::npos);
+  EXPECT_TRUE(run_cli("help").out.starts_with(text.out));
+  const CliRun section = run_cli("help d1616_getcontent");
+  EXPECT_EQ(section.status, 0);
+  EXPECT_TRUE(section.out.starts_with("D1616_GetContent\n================\n\nCuts one piece"))
+      << section.out.substr(0, 100);
+  EXPECT_NE(section.out.find("| 9 | after the first character of the last A |"), std::string::npos);
+  EXPECT_EQ(section.out.find("```"), std::string::npos) << "code blocks come out indented";
+}
+
+std::string replace_all(std::string s, const std::string& from, const std::string& to) {
+  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+    s.replace(at, from.size(), to);
+  }
+  return s;
+}
+
+// Every command example of the method reference and of README, "$ [NAME=VALUE ...] pelmo ..." in
+// a code block with its output on the lines after it, prints exactly that output. Each runs with
+// the build's default hosts and the settings of its own line, the fetch cache off, in a folder that
+// holds the sample site's link text as links.js; PORT is the port of the `pelmo demo` site.
+TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
+  DemoSite site;
+  const std::string port = std::to_string(site.port());
+  const std::string folder = ::testing::TempDir() + "pelmo_docs_" + std::to_string(getpid());
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/links.js", std::ios::binary)
+      << to_utf8(DemoSite::affiliate_link_text(from_utf8("127.0.0.1:" + port)));
+  const std::string defaults =
+      "-u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS -u PELMO_FETCH_CACHE_MB "
+      "-u PELMO_AFFILIATE_HOST -u PELMO_NEWS_HOST -u PELMO_LOTTERY_HOST -u PELMO_SHOPNAV_DOMAIN ";
+  const std::regex example_line(R"(\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*))");
+  int examples = 0;
+  for (const std::string doc : {"docs/methods.md", "README.md"}) {
+    std::ifstream in(std::string(PELMO_SOURCE_DIR) + "/" + doc);
+    std::string settings, command, shown, where;
+    auto check = [&] {
+      if (command.empty()) return;
+      const CliRun run =
+          run_cli(replace_all(command, "PORT", port), {},
+                  defaults + replace_all(settings, "PORT", port), "cd '" + folder + "' && ");
+      EXPECT_EQ(replace_all(run.out, ":" + port + "/", ":PORT/"), shown) << where << run.err;
+      command.clear();
+      ++examples;
+    };
+    bool in_fence = false;
+    std::string line;
+    std::smatch example;
+    for (int number = 1; std::getline(in, line); ++number) {
+      const bool fence =
+          line.find("```") != std::string::npos && line.find("```") == line.find_first_not_of(' ');
+      // Code is fenced, or indented by four spaces (README's way).
+      const bool indented = !in_fence && !fence && line.starts_with("    ");
+      if (indented) line.erase(0, 4);
+      const bool code = (in_fence && !fence) || indented;
+      if (!code || line.starts_with("$ ")) check();
+      in_fence = in_fence != fence;
+      if (code && std::regex_match(line, example, example_line)) {
+        settings = example[1];
+        command = example[2];
+        shown.clear();
+        where = doc + ":" + std::to_string(number) + ": " + line + "\n";
+      } else if (code && !command.empty()) {
+        shown += line + "\n";
+      }
+    }
+    check();
+  }
+  EXPECT_GT(examples, 31);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Command, DemoWalksEveryScraperAgainstItsOwnSite) {

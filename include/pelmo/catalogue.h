@@ -1,5 +1,6 @@
-// The one table of the interface's methods: slot, name, parameter names and an invoker.
-// Dispatch by name, `pelmo methods` and the type-library check all read this table.
+// The one table of the interface's methods: slot, name, parameter names, summary line and an
+// invoker. Dispatch by name, `pelmo methods`, `pelmo help` and the type-library check all read
+// this table; the summaries come from the method reference, docs/methods.md.
 #pragma once
 
 #include <span>
@@ -18,6 +19,7 @@ struct MethodEntry {
   int slot;
   std::string_view name;
   std::vector<std::string_view> params;  // the result parameter not counted
+  std::string_view summary;              // one line of ASCII: what a page calls it for
   Invoker invoke;                        // nullptr for the two page hooks
   bool is_page_hook() const { return invoke == nullptr; }
 };

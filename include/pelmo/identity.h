@@ -17,4 +17,10 @@ inline constexpr std::string_view kClsId = "{88BBBB1C-215E-4723-8957-56EA7421CA9
 inline constexpr std::string_view kIid = "{881B0B15-CE15-4FA8-933F-8787A9088292}";
 inline constexpr std::string_view kModuleVersion = "1.1.0.0";
 
+// The type library's help strings besides the methods' (which are their summary lines).
+inline constexpr std::string_view kLibraryHelp = "pelmo 1.0 Type Library";
+inline constexpr std::string_view kClassHelp = "zaverer Class: create it as pelmo.zaverer";
+inline constexpr std::string_view kInterfaceHelp =
+    "The methods pages call on pelmo.zaverer; docs/methods.md describes each";
+
 }  // namespace pelmo::identity

@@ -128,13 +128,4 @@ int run_call(const std::vector<std::string_view>& words, std::ostream& out, std:
   return outcome.status;
 }
 
-int run_methods(std::ostream& out) {
-  for (const MethodEntry& entry : catalogue()) {
-    out << entry.slot << ' ' << entry.name;
-    for (std::string_view param : entry.params) out << ' ' << param;
-    out << '\n';
-  }
-  return 0;
-}
-
 }  // namespace pelmo::cli

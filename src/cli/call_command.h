@@ -1,5 +1,5 @@
-// `pelmo call [--no-page] [--request-method M] METHOD [ARG ...]` and `pelmo methods`, and the
-// pieces of a call that `pelmo batch` shares.
+// `pelmo call [--no-page] [--request-method M] METHOD [ARG ...]`, and the pieces of a call that
+// `pelmo batch` shares.
 #pragma once
 
 #include <functional>
@@ -34,7 +34,6 @@ Variant invoke_method(_zaverer& object, const MethodEntry& method, std::vector<V
 
 // Returns the exit status: 0 success, 1 the method failed, 2 usage error.
 int run_call(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err);
-int run_methods(std::ostream& out);
 
 struct PageOptions {
   bool with_page = true;

@@ -42,6 +42,9 @@ _pelmo() {
         [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *: ]] && compopt -o nospace
       fi
       ;;
+    methods)
+      ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W '--text' -- "$cur")
+      ;;
     help)
       ((COMP_CWORD == 2)) &&
         mapfile -t COMPREPLY < <(compgen -W "$(_pelmo_methods "$command")" -- "$cur")

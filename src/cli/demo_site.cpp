@@ -15,14 +15,14 @@ constexpr const char* kGb2312 = "windows-936-2000";
 
 std::u16string number(int n) { return from_utf8(std::to_string(n)); }
 
-// A listing page of 18 offers over 12 pages; only the first 15 offers become records.
-std::u16string listing_page() {
+// A listing page of `offers` offers over 12 pages; only the first 15 offers become records.
+std::u16string listing_page(int offers) {
   const std::u16string_view shops[] = {u"美味团", u"乐享团", u"城市团"};
   const std::u16string_view dishes[] = {u"双人火锅套餐", u"四人自助晚餐", u"精品咖啡两杯",
                                         u"日式料理套餐", u"电影票两张",   u"温泉门票一张"};
   std::u16string page =
       u"<html><head><meta charset=\"gb2312\"><title>团购列表</title></head><body>\r\n";
-  for (int i = 0; i < 18; ++i) {
+  for (int i = 0; i < offers; ++i) {
     const int list_price = 100 + 20 * i, price = 40 + 7 * i, buyers = 35 + 13 * i;
     const std::u16string id = number(1000 + i);
     page += u"<div id=\"productlist\" class=\"deal\">\r\n<span>【" + std::u16string(shops[i % 3]) +
@@ -72,17 +72,27 @@ std::u16string navigation_page() {
          links + u"</div>\r\n</body></html>\r\n";
 }
 
-void serve(httplib::Server& server, const std::string& path, const std::u16string& page) {
-  server.Get(path, [body = encode_text(page, kGb2312)](const httplib::Request&,
-                                                       httplib::Response& response) {
-    response.set_content(body, "text/html; charset=gb2312");
+void serve(httplib::Server& server, const std::string& path, const std::u16string& page,
+           const char* charset = kGb2312, const std::string& type = "text/html; charset=gb2312") {
+  server.Get(path, [body = encode_text(page, charset), type](const httplib::Request&,
+                                                             httplib::Response& response) {
+    response.set_content(body, type);
   });
 }
 
 }  // namespace
 
 DemoSite::DemoSite() {
-  serve(server_, "/tuan/list.html", listing_page());
+  serve(server_, "/tuan/list.html", listing_page(18));
+  // Small pages for the method reference's examples (docs/methods.md).
+  serve(server_, "/tuan/list1.html", listing_page(1));
+  serve(server_, "/hello.html", u"<p>你好</p>");
+  serve(server_, "/hello-utf8.html", u"<p>你好</p>", "UTF-8", "text/html; charset=utf-8");
+  server_.Get("/tuan/links.js", [this](const httplib::Request&, httplib::Response& response) {
+    const std::u16string here = from_utf8("127.0.0.1:" + std::to_string(port_));
+    response.set_content(encode_text(affiliate_link_text(here), kGb2312),
+                         "application/javascript; charset=gb2312");
+  });
   serve(server_, "/n", news_page());
   serve(server_, "/tuan/searchproduct.do", search_page());
   serve(server_, "/navigate.html", navigation_page());

@@ -1,4 +1,6 @@
-// The demo's own outside site: sample pages written for it, served on a free loopback port.
+// The demo's own outside site: sample pages written for it, served on a free loopback port. The
+// method reference's examples fetch from it too: /hello.html (GB2312), /hello-utf8.html, a
+// listing of one offer at /tuan/list1.html and the affiliate link text at /tuan/links.js.
 #pragma once
 
 #include <httplib.h>
@@ -18,7 +20,8 @@ class DemoSite {
 
   int port() const { return port_; }
   std::string listing_url() const;
-  // Script source with 49 affiliate links and site names, as a portal page carries it.
+  // Script source with 49 affiliate links and site names, as a portal page carries it; the site
+  // serves it, for its own address as the affiliate host, at /tuan/links.js.
   static std::u16string affiliate_link_text(std::u16string_view affiliate_host);
 
  private:

@@ -7,13 +7,15 @@
 #include "cli/batch_command.h"
 #include "cli/call_command.h"
 #include "cli/demo_command.h"
+#include "cli/reference_command.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
     "usage: pelmo call [--no-page] [--request-method M] METHOD [ARG ...]\n"
     "       pelmo batch [--no-page] [--request-method M]   (calls as JSON lines on stdin)\n"
-    "       pelmo methods\n"
+    "       pelmo methods [--text]   (slots and parameters; --text adds each summary)\n"
+    "       pelmo help [METHOD]      (every method's summary, or one method's reference)\n"
     "       pelmo demo\n"
     "       pelmo --help | --version\n"
     "\n"
@@ -32,7 +34,7 @@ int run(const std::vector<std::string_view>& words) {
     return 2;
   }
   const std::string_view command = words.front();
-  if (command == "--help" || command == "-h" || command == "help") {
+  if (command == "--help" || command == "-h") {
     std::cout << kUsage;
     return 0;
   }
@@ -40,7 +42,12 @@ int run(const std::vector<std::string_view>& words) {
     std::cout << "pelmo " << PELMO_VERSION << "\n";
     return 0;
   }
-  if (command == "methods" && words.size() == 1) return pelmo::cli::run_methods(std::cout);
+  if (command == "methods") {
+    return pelmo::cli::run_methods({words.begin() + 1, words.end()}, std::cout, std::cerr);
+  }
+  if (command == "help") {
+    return pelmo::cli::run_help({words.begin() + 1, words.end()}, std::cout, std::cerr);
+  }
   if (command == "demo" && words.size() == 1) {
     try {
       return pelmo::cli::run_demo(std::cout);

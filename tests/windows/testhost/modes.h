@@ -10,7 +10,8 @@
 
 namespace pelmo::testhost {
 
-// The embedded type library against the catalogue; the identity GUIDs; the version resource.
+// The embedded type library against the catalogue (slots, names, parameters, each method's
+// help string against its summary); the identity GUIDs and help strings; the version resource.
 void check_library(Checks& checks, const std::wstring& dll);
 // DllGetClassObject, the class factory's lock and object counting, DllCanUnloadNow.
 void check_unloading(Checks& checks, const std::wstring& dll);

@@ -1,4 +1,5 @@
-// The module itself: its type library, version resource, entry points and registration.
+// The module itself: its type library (help strings included), version resource, entry points
+// and registration.
 #include <objbase.h>
 #include <windows.h>
 
@@ -33,6 +34,13 @@ std::string type_name(ITypeInfo* info) {
   return narrow(name, true);
 }
 
+// The help string of a type (MEMBERID_NIL) or of one of its members.
+std::string help_string(ITypeInfo* info, MEMBERID member) {
+  BSTR help = nullptr;
+  info->GetDocumentation(member, nullptr, &help, nullptr, nullptr);
+  return narrow(help, true);
+}
+
 bool is_variant_pointer(const TYPEDESC& t) {
   return t.vt == VT_PTR && t.lptdesc != nullptr && t.lptdesc->vt == VT_VARIANT;
 }
@@ -53,6 +61,8 @@ void check_function(Checks& checks, ITypeInfo* iface, UINT index, const MethodEn
   std::vector<std::string> got;
   for (UINT i = 0; i < count; ++i) got.push_back(narrow(names[i], true));
   checks.check(!got.empty() && got[0] == entry.name, where + ": name");
+  checks.check(help_string(iface, fd->memid) == entry.summary,
+               where + ": help string is the summary line of docs/methods.md");
 
   const std::size_t own = entry.params.size();
   if (entry.name == "OnStartPage") {
@@ -138,9 +148,10 @@ void check_library(Checks& checks, const std::wstring& dll) {
                    attr->wMinorVerNum == identity::kVersionMinor,
                "library LIBID " + std::string(identity::kLibId) + " version 1.0");
   library->ReleaseTLibAttr(attr);
-  BSTR name = nullptr;
-  library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
+  BSTR name = nullptr, help = nullptr;
+  library->GetDocumentation(-1, &name, &help, nullptr, nullptr);
   checks.check(narrow(name, true) == identity::kLibraryName, "library name pelmo");
+  checks.check(narrow(help, true) == identity::kLibraryHelp, "library help string");
 
   ComRef<ITypeInfo> coclass;
   if (checks.check(SUCCEEDED(library->GetTypeInfoOfGuid(com::kClsId, coclass.put())),
@@ -152,6 +163,8 @@ void check_library(Checks& checks, const std::wstring& dll) {
                  "coclass creatable with one interface");
     coclass->ReleaseTypeAttr(ta);
     checks.check(type_name(coclass.get()) == identity::kClassName, "coclass name zaverer");
+    checks.check(help_string(coclass.get(), MEMBERID_NIL) == identity::kClassHelp,
+                 "coclass help string");
     INT flags = 0;
     HREFTYPE ref = 0;
     ComRef<ITypeInfo> default_interface;
@@ -177,6 +190,8 @@ void check_library(Checks& checks, const std::wstring& dll) {
                "_zaverer dual, not extensible, hidden");
   dispatch->ReleaseTypeAttr(ta);
   checks.check(type_name(dispatch.get()) == identity::kInterfaceName, "interface name _zaverer");
+  checks.check(help_string(dispatch.get(), MEMBERID_NIL) == identity::kInterfaceHelp,
+               "interface help string");
 
   // The virtual-table half of the dual interface carries the slots.
   HREFTYPE ref = 0;
