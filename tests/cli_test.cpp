@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -26,6 +28,11 @@
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define PELMO_TEST_UNDER_SANITIZER
 #endif
+#endif
+#ifdef PELMO_TEST_UNDER_SANITIZER
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
 #endif
 
 #include "support/loopback_server.h"
@@ -54,7 +61,18 @@ TEST(ArgWords, FilesAreReadWholeWithTheirByteOrderMark) {
                                            "a\r\nb";
   EXPECT_EQ(parse_arg_word("sf:" + path), text(u"\uFEFFa\r\nb"));
   EXPECT_EQ(parse_arg_word("xf:" + path), Variant::bytes({0xEF, 0xBB, 0xBF, 'a', '\r', '\n', 'b'}));
-  EXPECT_THROW(parse_arg_word("sf:/nonexistent/pelmo"), UsageError);
+  // Only regular files up to the cap, refused before reading: a device, a pipe nobody writes
+  // (opening it would wait), a (sparse) file one byte over the cap.
+  const std::string fifo = path + ".fifo", large = path + ".large";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream{large};
+  std::filesystem::resize_file(large, kMaxArgumentFileBytes + 1);
+  for (const std::string& refused :
+       {std::string("sf:/nonexistent/pelmo"), std::string("xf:/dev/zero"), "sf:" + fifo,
+        "xf:" + fifo, "sf:" + large}) {
+    EXPECT_THROW(parse_arg_word(refused), UsageError) << refused;
+  }
+  for (const std::string& made : {path, fifo, large}) std::remove(made.c_str());
 }
 
 TEST(ArgWords, MalformedWordsAreUsageErrors) {
@@ -102,18 +120,21 @@ struct CliRun {
   std::string err;
 };
 
-// Runs the command with the arguments, `input` on its standard input and `environment`
-// ("NAME=VALUE ...") added to its environment, after the shell words of `shell_prefix`.
-CliRun run_cli(const std::string& arguments, const std::string& input = {},
-               const std::string& environment = {}, const std::string& shell_prefix = {}) {
-  // Test processes run side by side: each call gets files of its own.
-  static int calls = 0;
-  const std::string base = ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
-                           std::to_string(++calls);
-  const std::string err_path = base + "_stderr.txt", in_path = base + "_stdin.txt";
-  std::ofstream(in_path, std::ios::binary) << input;
+// A file name of its own for each use: test processes run side by side.
+std::string temp_path(const std::string& suffix) {
+  static int uses = 0;
+  return ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
+         std::to_string(++uses) + suffix;
+}
+
+// Runs the command with the arguments after the shell words of `shell_prefix`, with
+// `environment` ("NAME=VALUE ...") added to its environment and `stdin_redirect` (a shell
+// redirection, or nothing to read what the prefix pipes in) as its standard input.
+CliRun run_cli_reading(const std::string& arguments, const std::string& stdin_redirect,
+                       const std::string& environment = {}, const std::string& shell_prefix = {}) {
+  const std::string err_path = temp_path("_stderr.txt");
   const std::string command = shell_prefix + "env " + environment + " " +
-                              std::string(PELMO_CLI_PATH) + " " + arguments + " <" + in_path +
+                              std::string(PELMO_CLI_PATH) + " " + arguments + " " + stdin_redirect +
                               " 2>" + err_path;
   CliRun run{};
   FILE* pipe = popen(command.c_str(), "r");
@@ -123,6 +144,15 @@ CliRun run_cli(const std::string& arguments, const std::string& input = {},
   std::ifstream err(err_path);
   run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
   std::remove(err_path.c_str());
+  return run;
+}
+
+// The same with `input` on its standard input.
+CliRun run_cli(const std::string& arguments, const std::string& input = {},
+               const std::string& environment = {}, const std::string& shell_prefix = {}) {
+  const std::string in_path = temp_path("_stdin.txt");
+  std::ofstream(in_path, std::ios::binary) << input;
+  CliRun run = run_cli_reading(arguments, "<" + in_path, environment, shell_prefix);
   std::remove(in_path.c_str());
   return run;
 }
@@ -152,10 +182,10 @@ TEST(Command, FailureExitsOneWithTheErrorAndTheArguments) {
 }
 
 TEST(Command, UsageErrorsWriteOnlyToStandardError) {
-  for (const char* bad :
-       {"", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
-        "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
-        "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x"}) {
+  for (const char* bad : {"", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty",
+                          "call NoSuch", "call Rm bogus", "call --bogus Rm s:a", "frobnicate",
+                          "call --request-method", "call Emailis sf:/", "call Emailis xf:/",
+                          "call Emailis sf:/nonexistent/x", "call Ltxt sf:/dev/zero"}) {
     CliRun run = run_cli(bad);
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
@@ -258,6 +288,28 @@ TEST(Batch, AnswersEachLineAsCallWouldAndGoesOnAfterRefusedOnes) {
     EXPECT_EQ(refused.status, 2) << bad;
     EXPECT_EQ(refused.out, "") << bad;
   }
+}
+
+TEST(Batch, CapsEachLineAndStopsWhenStandardInputFails) {
+  // 150 MB without a line feed, then a call: under a limit the whole line could not fit in, the
+  // line is refused once and the call after it still answered.
+  const std::string prefix =
+      std::string(kUnderSanitizer ? "" : "ulimit -v 400000; ") +
+      "{ head -c 150000000 /dev/zero; printf '\\n[\"FNum\",\"s:1\"]\\n'; } | ";
+  const CliRun endless = run_cli_reading("batch --no-page", "", "", prefix);
+  EXPECT_EQ(endless.status, 1) << endless.err;
+  const std::vector<std::string> answers = lines_of(endless.out);
+  ASSERT_EQ(answers.size(), 2u) << endless.out.substr(0, 300);
+  EXPECT_EQ(answers[0],
+            R"x({"ok":false,"usage":"line longer than 64 MiB, skipped up to its line feed )x"
+            R"x((pass long texts as sf: or xf: files)"})x");
+  EXPECT_TRUE(answers[1].starts_with(R"({"ok":true,"result":{"type":"String","value":"1"})"));
+
+  // Input that cannot be read is no end of input: nothing is lost silently.
+  const CliRun unreadable = run_cli_reading("batch", "</");
+  EXPECT_EQ(unreadable.status, 2);
+  EXPECT_EQ(unreadable.out, "");
+  EXPECT_EQ(unreadable.err, "pelmo: cannot read standard input: Is a directory\n");
 }
 
 // An outside site that counts the requests of each address.

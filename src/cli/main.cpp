@@ -7,6 +7,7 @@
 #include "cli/batch_command.h"
 #include "cli/call_command.h"
 #include "cli/demo_command.h"
+#include "cli/input_lines.h"
 
 namespace {
 
@@ -50,7 +51,8 @@ int run(const std::vector<std::string_view>& words) {
     }
   }
   if (command == "batch") {
-    return pelmo::cli::run_batch({words.begin() + 1, words.end()}, std::cin, std::cout, std::cerr);
+    return pelmo::cli::run_batch({words.begin() + 1, words.end()}, pelmo::cli::read_standard_input,
+                                 std::cout, std::cerr);
   }
   if (command == "call") {
     return pelmo::cli::run_call({words.begin() + 1, words.end()}, std::cout, std::cerr);
