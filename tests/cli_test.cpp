@@ -191,6 +191,10 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
     EXPECT_EQ(run.out, "") << bad;
     EXPECT_NE(run.err, "") << bad;
   }
+  // The message README shows: a device is refused before it is read.
+  EXPECT_EQ(run_cli("call Ltxt sf:/dev/zero").err,
+            "pelmo: cannot read file /dev/zero: not a regular file (sf: and xf: read regular files "
+            "of at most 256 MiB)\n");
 }
 
 TEST(Command, RunningOutOfMemoryIsErrorSeven) {
