@@ -6,12 +6,10 @@
 // read the way the most lenient browser reads an attribute (character references decoded, every
 // control dropped), never starts a scheme other than http or https; an address with neither a
 // colon nor a "&", or one a browser reads as http(s), is never touched.
-#include <algorithm>
 #include <cstdint>
 #include <regex>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "fuzz_input.h"
 #include "util/script_value.h"
@@ -20,28 +18,26 @@
 namespace pelmo::fuzz {
 namespace {
 
-// The grammar README documents. Texts outside ASCII match neither pattern.
+// The grammar README documents.
 const std::regex kName("[A-Za-z_$][A-Za-z0-9_$]*(\\.[A-Za-z_$][A-Za-z0-9_$]*)*");
 const std::regex kNumber(
     "-?(0|[1-9][0-9]*)(\\.[0-9]*[1-9])?|-?[1-9](\\.[0-9]*[1-9])?E[+-][0-9]{2,3}");
 
-std::string ascii_or_empty(std::u16string_view s) {
+// The text in ASCII, lower-cased when asked, every unit past ASCII as DEL (which no name,
+// number or scheme holds).
+std::string narrowed(std::u16string_view s, bool lower) {
   std::string out;
   for (char16_t c : s) {
-    if (c >= 0x80) return {};
-    out += static_cast<char>(c);
+    out += lower && c >= u'A' && c <= u'Z' ? static_cast<char>(c + 32)
+           : c < 0x80                      ? static_cast<char>(c)
+                                           : '\x7F';
   }
   return out;
 }
 
-bool closes_or_escapes(char16_t c) {
-  return c == u'"' || c == u'\'' || c == u'\\' || c == u'\r' || c == u'\n' || c == u'\u2028' ||
-         c == u'\u2029' || c == u'<';
-}
-
 void check_script_value(std::u16string_view s) {
-  const std::string ascii = ascii_or_empty(s);
-  const bool name = !ascii.empty() && std::regex_match(ascii, kName);
+  const std::string ascii = narrowed(s, false);
+  const bool name = std::regex_match(ascii, kName);
   check(util::is_identifier_path(s) == name, "names are taken exactly when they match");
   if (util::is_component_number(s)) {
     check(std::regex_match(ascii, kNumber), "a number taken matches the number grammar");
@@ -51,81 +47,45 @@ void check_script_value(std::u16string_view s) {
   }
   check(s.size() >= 2 && (s.front() == u'"' || s.front() == u'\'') && s.back() == s.front(),
         "anything else taken is a quoted literal");
-  for (char16_t c : s.substr(1, s.size() - 2)) {
-    check(!closes_or_escapes(c), "a quoted literal holds nothing that ends or escapes it");
-  }
+  check(s.substr(1, s.size() - 2).find_first_of(u"\"'\\\r\n\u2028\u2029<") == s.npos,
+        "a quoted literal holds nothing that ends or escapes it");
 }
 
-constexpr std::pair<std::u16string_view, char16_t> kNamedReferences[] = {
-    {u"colon;", u':'}, {u"Tab;", u'\t'}, {u"NewLine;", u'\n'}};
-
-// Character references as an attribute value is decoded: numeric ones, with or without ";",
-// and the named ones that give a colon or a dropped control.
-std::u16string decoded_references(std::u16string_view s) {
-  std::u16string out;
-  for (std::size_t i = 0; i < s.size();) {
-    if (s[i] != u'&') {
-      out += s[i++];
-      continue;
-    }
-    std::size_t j = i + 1;
-    if (j < s.size() && s[j] == u'#') {
-      const bool hex = j + 1 < s.size() && (s[j + 1] == u'x' || s[j + 1] == u'X');
-      j += hex ? 2 : 1;
-      std::uint32_t value = 0;
-      const std::size_t digits = j;
-      for (; j < s.size(); ++j) {
-        const char16_t c = s[j];
-        const int d = c >= u'0' && c <= u'9'          ? c - u'0'
-                      : hex && c >= u'a' && c <= u'f' ? c - u'a' + 10
-                      : hex && c >= u'A' && c <= u'F' ? c - u'A' + 10
-                                                      : -1;
-        if (d < 0) break;
-        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + d, 0x110000);
-      }
-      if (j > digits) {
-        out += value < 0x10000 ? static_cast<char16_t>(value) : u'\uFFFD';
-        i = j + (j < s.size() && s[j] == u';' ? 1 : 0);
-        continue;
-      }
-    }
-    bool named = false;
-    for (const auto& [name, c] : kNamedReferences) {
-      if (s.substr(i + 1).starts_with(name)) {
-        out += c;
-        i += 1 + name.size();
-        named = true;
-        break;
-      }
-    }
-    if (!named) out += s[i++];
+// Character references decoded as in an attribute value (";" optional): numeric ones, the colon
+// and the two that give a dropped control.
+std::string decoded_references(std::string s) {
+  static const std::regex kReference("&(#x0*([0-9a-f]+)|#0*([0-9]+)|(colon)|tab|newline);?");
+  std::string out;
+  for (std::smatch m; std::regex_search(s, m, kReference); s = m.suffix()) {
+    const std::string digits = m[2].matched ? m[2].str() : m[3].str();
+    const unsigned long code = m[4].matched     ? ':'
+                               : digits.empty() ? '\t'
+                               : digits.size() > 6
+                                   ? 0x110000
+                                   : std::stoul(digits, nullptr, m[2].matched ? 16 : 10);
+    out += m.prefix().str() + (code < 0x80 ? static_cast<char>(code) : '\x7F');
   }
-  return out;
+  return out + s;
 }
 
-// The scheme, lower-cased, that the most lenient reader finds at the start, or "".
+// The scheme the most lenient reader finds at the start (every control dropped, leading blanks
+// skipped), or "".
 std::string scheme_read(std::u16string_view address) {
   std::string read;
-  for (char16_t c : decoded_references(address)) {
-    if (c < u' ' || (read.empty() && c == u' ')) continue;
-    read += c >= u'A' && c <= u'Z' ? static_cast<char>(c + 32)
-            : c < 0x80             ? static_cast<char>(c)
-                                   : '\x7F';
+  for (char c : decoded_references(narrowed(address, true))) {
+    if (static_cast<std::uint8_t>(c) >= 0x20 && !(read.empty() && c == ' ')) read += c;
   }
   static const std::regex kScheme("^([a-z][a-z0-9+.-]*):");
   std::smatch found;
   return std::regex_search(read, found, kScheme) ? found[1].str() : std::string();
 }
 
-// The address as every browser reads it: tabs and line breaks dropped, leading blanks and
-// controls skipped.
+// What every browser reads as a web address: tabs and line breaks dropped, leading blanks and
+// controls skipped, then http:// or https://.
 bool read_as_web_address(std::u16string_view address) {
   std::string read;
-  for (char16_t c : address) {
-    if (c == u'\t' || c == u'\r' || c == u'\n' || (read.empty() && c <= u' ')) continue;
-    read += c >= u'A' && c <= u'Z' ? static_cast<char>(c + 32)
-            : c < 0x80             ? static_cast<char>(c)
-                                   : '\x7F';
+  for (char c : narrowed(address, true)) {
+    if (c != '\t' && c != '\r' && c != '\n' && !(read.empty() && c <= ' ')) read += c;
   }
   return read.starts_with("http://") || read.starts_with("https://");
 }
