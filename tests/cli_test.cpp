@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -120,22 +121,21 @@ struct CliRun {
   std::string err;
 };
 
-// A file name of its own for each use: test processes run side by side.
-std::string temp_path(const std::string& suffix) {
-  static int uses = 0;
-  return ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
-         std::to_string(++uses) + suffix;
-}
-
-// Runs the command with the arguments after the shell words of `shell_prefix`, with
-// `environment` ("NAME=VALUE ...") added to its environment and `stdin_redirect` (a shell
-// redirection, or nothing to read what the prefix pipes in) as its standard input.
-CliRun run_cli_reading(const std::string& arguments, const std::string& stdin_redirect,
-                       const std::string& environment = {}, const std::string& shell_prefix = {}) {
-  const std::string err_path = temp_path("_stderr.txt");
+// Runs the command with the arguments, `input` on its standard input (or what `stdin_source`
+// says: a redirection, or nothing when `shell_prefix` pipes into it) and `environment`
+// ("NAME=VALUE ...") added to its environment, after the shell words of `shell_prefix`.
+CliRun run_cli(const std::string& arguments, const std::string& input = {},
+               const std::string& environment = {}, const std::string& shell_prefix = {},
+               const std::optional<std::string>& stdin_source = {}) {
+  // Test processes run side by side: each call gets files of its own.
+  static int calls = 0;
+  const std::string base = ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
+                           std::to_string(++calls);
+  const std::string err_path = base + "_stderr.txt", in_path = base + "_stdin.txt";
+  std::ofstream(in_path, std::ios::binary) << input;
   const std::string command = shell_prefix + "env " + environment + " " +
-                              std::string(PELMO_CLI_PATH) + " " + arguments + " " + stdin_redirect +
-                              " 2>" + err_path;
+                              std::string(PELMO_CLI_PATH) + " " + arguments + " " +
+                              stdin_source.value_or("<" + in_path) + " 2>" + err_path;
   CliRun run{};
   FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
@@ -144,15 +144,6 @@ CliRun run_cli_reading(const std::string& arguments, const std::string& stdin_re
   std::ifstream err(err_path);
   run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
   std::remove(err_path.c_str());
-  return run;
-}
-
-// The same with `input` on its standard input.
-CliRun run_cli(const std::string& arguments, const std::string& input = {},
-               const std::string& environment = {}, const std::string& shell_prefix = {}) {
-  const std::string in_path = temp_path("_stdin.txt");
-  std::ofstream(in_path, std::ios::binary) << input;
-  CliRun run = run_cli_reading(arguments, "<" + in_path, environment, shell_prefix);
   std::remove(in_path.c_str());
   return run;
 }
@@ -300,7 +291,7 @@ TEST(Batch, CapsEachLineAndStopsWhenStandardInputFails) {
   const std::string prefix =
       std::string(kUnderSanitizer ? "" : "ulimit -v 400000; ") +
       "{ head -c 150000000 /dev/zero; printf '\\n[\"FNum\",\"s:1\"]\\n'; } | ";
-  const CliRun endless = run_cli_reading("batch --no-page", "", "", prefix);
+  const CliRun endless = run_cli("batch --no-page", {}, {}, prefix, "");
   EXPECT_EQ(endless.status, 1) << endless.err;
   const std::vector<std::string> answers = lines_of(endless.out);
   ASSERT_EQ(answers.size(), 2u) << endless.out.substr(0, 300);
@@ -310,7 +301,7 @@ TEST(Batch, CapsEachLineAndStopsWhenStandardInputFails) {
   EXPECT_TRUE(answers[1].starts_with(R"({"ok":true,"result":{"type":"String","value":"1"})"));
 
   // Input that cannot be read is no end of input: nothing is lost silently.
-  const CliRun unreadable = run_cli_reading("batch", "</");
+  const CliRun unreadable = run_cli("batch", {}, {}, {}, "</");
   EXPECT_EQ(unreadable.status, 2);
   EXPECT_EQ(unreadable.out, "");
   EXPECT_EQ(unreadable.err, "pelmo: cannot read standard input: Is a directory\n");
