@@ -238,7 +238,8 @@ def scriptless_address(s):
     if is_web_address(read):
         return s
     head = re.split('[/?#]', read, maxsplit=1)[0]
-    if '&' in head or (':' in head and SCHEME.match(head.split(':', 1)[0])):
+    if '&' in head or (':' in head and (SCHEME.match(head.split(':', 1)[0])
+                                        or re.search('[\x00-\x1f]', head))):
         return '#'
     return s
 

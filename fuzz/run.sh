@@ -28,11 +28,12 @@ shift $(($# < 2 ? $# : 2))
 declare -A max_len=(
   [convert]=512 [decode]=16384 [get_content]=4096 [body2s]=8192 [cleaners]=8192
   [emailis]=512 [bq_x]=1024 [shopping]=16384 [groupbuy_listing]=32768 [rolling_news]=32768
-  [ltxt]=8192
+  [ltxt]=8192 [batch_words]=4096 [written_values]=256
 )
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(convert decode get_content body2s cleaners emailis bq_x
-                                     shopping groupbuy_listing rolling_news ltxt)
+                                     shopping groupbuy_listing rolling_news ltxt batch_words
+                                     written_values)
 
 findings="${PELMO_FUZZ_FINDINGS:-$build/fuzz-findings}"
 timeout="${PELMO_FUZZ_TIMEOUT:-20}"

@@ -34,12 +34,12 @@ inline std::u16string unescaped(std::u16string_view s) {
   return out;
 }
 
-// An address a browser would run or render as script: read the way it reads one (tabs and line
-// breaks dropped, leading blanks and controls skipped), it starts with a script-bearing scheme.
+// An address a browser would run or render as script: read the way the most lenient one reads
+// it (every control dropped, leading blanks skipped), it starts with a script-bearing scheme.
 inline bool runs_script(std::u16string_view address) {
   std::string read;
   for (char16_t c : address) {
-    if (c == u'\t' || c == u'\r' || c == u'\n' || (read.empty() && c <= u' ')) continue;
+    if (c < u' ' || (read.empty() && c == u' ')) continue;
     read += (c >= u'A' && c <= u'Z') ? static_cast<char>(c + 32)
             : c < 0x80               ? static_cast<char>(c)
                                      : '?';

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -31,6 +33,11 @@
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define PELMO_TEST_UNDER_SANITIZER
 #endif
+#endif
+#ifdef PELMO_TEST_UNDER_SANITIZER
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
 #endif
 
 #include "support/loopback_server.h"
@@ -59,7 +66,18 @@ TEST(ArgWords, FilesAreReadWholeWithTheirByteOrderMark) {
                                            "a\r\nb";
   EXPECT_EQ(parse_arg_word("sf:" + path), text(u"\uFEFFa\r\nb"));
   EXPECT_EQ(parse_arg_word("xf:" + path), Variant::bytes({0xEF, 0xBB, 0xBF, 'a', '\r', '\n', 'b'}));
-  EXPECT_THROW(parse_arg_word("sf:/nonexistent/pelmo"), UsageError);
+  // Only regular files up to the cap, refused before reading: a device, a pipe nobody writes
+  // (opening it would wait), a (sparse) file one byte over the cap.
+  const std::string fifo = path + ".fifo", large = path + ".large";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream{large};
+  std::filesystem::resize_file(large, kMaxArgumentFileBytes + 1);
+  for (const std::string& refused :
+       {std::string("sf:/nonexistent/pelmo"), std::string("xf:/dev/zero"), "sf:" + fifo,
+        "xf:" + fifo, "sf:" + large}) {
+    EXPECT_THROW(parse_arg_word(refused), UsageError) << refused;
+  }
+  for (const std::string& made : {path, fifo, large}) std::remove(made.c_str());
 }
 
 TEST(ArgWords, MalformedWordsAreUsageErrors) {
@@ -107,10 +125,12 @@ struct CliRun {
   std::string err;
 };
 
-// Runs the command with the arguments, `input` on its standard input and `environment`
+// Runs the command with the arguments, `input` on its standard input (or what `stdin_source`
+// says: a redirection, or nothing when `shell_prefix` pipes into it) and `environment`
 // ("NAME=VALUE ...") added to its environment, after the shell words of `shell_prefix`.
 CliRun run_cli(const std::string& arguments, const std::string& input = {},
-               const std::string& environment = {}, const std::string& shell_prefix = {}) {
+               const std::string& environment = {}, const std::string& shell_prefix = {},
+               const std::optional<std::string>& stdin_source = {}) {
   // Test processes run side by side: each call gets files of its own.
   static int calls = 0;
   const std::string base = ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
@@ -118,8 +138,8 @@ CliRun run_cli(const std::string& arguments, const std::string& input = {},
   const std::string err_path = base + "_stderr.txt", in_path = base + "_stdin.txt";
   std::ofstream(in_path, std::ios::binary) << input;
   const std::string command = shell_prefix + "env " + environment + " " +
-                              std::string(PELMO_CLI_PATH) + " " + arguments + " <" + in_path +
-                              " 2>" + err_path;
+                              std::string(PELMO_CLI_PATH) + " " + arguments + " " +
+                              stdin_source.value_or("<" + in_path) + " 2>" + err_path;
   CliRun run{};
   FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
@@ -161,12 +181,16 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
        {"", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
         "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
         "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x",
-        "methods --bogus", "help NoSuch", "help Rm Ltxt"}) {
+        "call Ltxt sf:/dev/zero", "methods --bogus", "help NoSuch", "help Rm Ltxt"}) {
     CliRun run = run_cli(bad);
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
     EXPECT_NE(run.err, "") << bad;
   }
+  // The message README shows: a device is refused before it is read.
+  EXPECT_EQ(run_cli("call Ltxt sf:/dev/zero").err,
+            "pelmo: cannot read file /dev/zero: not a regular file (sf: and xf: read regular files "
+            "of at most 256 MiB)\n");
 }
 
 TEST(Command, RunningOutOfMemoryIsErrorSeven) {
@@ -340,6 +364,28 @@ TEST(Batch, AnswersEachLineAsCallWouldAndGoesOnAfterRefusedOnes) {
     EXPECT_EQ(refused.status, 2) << bad;
     EXPECT_EQ(refused.out, "") << bad;
   }
+}
+
+TEST(Batch, CapsEachLineAndStopsWhenStandardInputFails) {
+  // 150 MB without a line feed, then a call: under a limit the whole line could not fit in, the
+  // line is refused once and the call after it still answered.
+  const std::string prefix =
+      std::string(kUnderSanitizer ? "" : "ulimit -v 400000; ") +
+      "{ head -c 150000000 /dev/zero; printf '\\n[\"FNum\",\"s:1\"]\\n'; } | ";
+  const CliRun endless = run_cli("batch --no-page", {}, {}, prefix, "");
+  EXPECT_EQ(endless.status, 1) << endless.err;
+  const std::vector<std::string> answers = lines_of(endless.out);
+  ASSERT_EQ(answers.size(), 2u) << endless.out.substr(0, 300);
+  EXPECT_EQ(answers[0],
+            R"x({"ok":false,"usage":"line longer than 64 MiB, skipped up to its line feed )x"
+            R"x((pass long texts as sf: or xf: files)"})x");
+  EXPECT_TRUE(answers[1].starts_with(R"({"ok":true,"result":{"type":"String","value":"1"})"));
+
+  // Input that cannot be read is no end of input: nothing is lost silently.
+  const CliRun unreadable = run_cli("batch", {}, {}, {}, "</");
+  EXPECT_EQ(unreadable.status, 2);
+  EXPECT_EQ(unreadable.out, "");
+  EXPECT_EQ(unreadable.err, "pelmo: cannot read standard input: Is a directory\n");
 }
 
 // An outside site that counts the requests of each address.

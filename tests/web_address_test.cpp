@@ -23,18 +23,22 @@ TEST(WebAddress, ScriptlessAddresses) {
   for (const char16_t* kept :
        {u"http://a/x?javascript:1", u"HTTPS://a", u" \t\x01http://a", u"/path:x",
         u"page.html?q=a:b", u"a/b:c", u"?q=javascript:x", u"#x:y", u"", u"//host/x", u"1ab:x",
-        u"a b:c", u"中文:x", u"-x:y", u"images/1.jpg", u"a.html?x=1&y=2", u"#&"}) {
+        u"a b:c", u"中文:x", u"-x:y", u"images/1.jpg", u"a.html?x=1&y=2", u"#&", u"a\x01b.html",
+        u"java\x01script/x:y"}) {
     EXPECT_EQ(scriptless_address(kept), kept) << to_utf8(kept);
   }
   // Replaced by "#": a scheme other than http(s) as a browser reads it, or a character
-  // reference before the path that could spell a colon.
+  // reference before the path that could spell a colon, or a colon there with a control that
+  // some readers skip.
   for (const char16_t* replaced :
        {u"javascript:alert(1)", u"JavaScript:x", u" \x01javascript:x", u"java\tscript:x",
         u"java\r\nscript:x", u"\njavascript:x", u"vbscript:x", u"data:text/html;base64,x",
         u"&#106;avascript:x", u"javascript&colon;x", u"mailto:a@b", u"x+y.z-w:1", u"http:x",
-        u"https:/a", u"a&b/c", u"javascript://%0aalert(1)"}) {
+        u"https:/a", u"a&b/c", u"javascript://%0aalert(1)", u"java\x1Fscript:x",
+        u"\x01java\x02script:x", u"1a:\x01"}) {
     EXPECT_EQ(scriptless_address(replaced), u"#") << to_utf8(replaced);
   }
+  EXPECT_EQ(scriptless_address(std::u16string(u"java\0script:alert(1)", 19)), u"#");
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include "cli/arg_words.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <limits>
+#include <new>
 
 #include "pelmo/text.h"
 
@@ -13,15 +18,54 @@ namespace pelmo::cli {
 
 namespace {
 
+std::string file_problem(std::string_view path, const std::string& what) {
+  return "cannot read file " + std::string(path) + ": " + what;
+}
+
+// Only regular files, so a device or a pipe (sf:/dev/zero) cannot feed the command without end,
+// and only up to the cap.
 std::string read_file(std::string_view path) {
-  std::ifstream in{std::string(path), std::ios::binary};
-  if (!in) throw UsageError("cannot read file: " + std::string(path));
-  // A directory opens but throws on the first read; memory may run out on a huge file.
-  try {
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  } catch (const std::exception& e) {
-    throw UsageError("cannot read file: " + std::string(path) + ": " + e.what());
+  const std::string name(path);
+  const std::string rule = " (sf: and xf: read regular files of at most " +
+                           std::to_string(kMaxArgumentFileBytes >> 20) + " MiB)";
+  struct stat info {};
+  // Looked at before opening, since opening a pipe or a device can wait or act on it; and
+  // opened without waiting, should the path have changed in between.
+  if (::stat(name.c_str(), &info) != 0) throw UsageError(file_problem(path, std::strerror(errno)));
+  if (!S_ISREG(info.st_mode)) throw UsageError(file_problem(path, "not a regular file" + rule));
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) throw UsageError(file_problem(path, std::strerror(errno)));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    throw UsageError(file_problem(path, "not a regular file" + rule));
   }
+  if (static_cast<std::uintmax_t>(info.st_size) > kMaxArgumentFileBytes) {
+    throw UsageError(file_problem(path, "too large" + rule));
+  }
+  std::string content;
+  try {
+    content.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[65536];
+    while (true) {
+      const ssize_t got = ::read(fd, chunk, sizeof chunk);
+      if (got == 0) break;
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        throw UsageError(file_problem(path, std::strerror(errno)));
+      }
+      // Counted as it comes: the file may have grown since it was looked at.
+      if (content.size() + static_cast<std::size_t>(got) > kMaxArgumentFileBytes) {
+        throw UsageError(file_problem(path, "too large" + rule));
+      }
+      content.append(chunk, static_cast<std::size_t>(got));
+    }
+  } catch (const std::bad_alloc&) {
+    throw UsageError(file_problem(path, "not enough memory"));
+  }
+  return content;
 }
 
 int hex_digit(char c) {

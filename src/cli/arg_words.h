@@ -1,6 +1,7 @@
 // The argument words of `pelmo call`: one shell word per variant.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,6 +15,10 @@ class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The largest file an sf: or xf: word reads; larger ones, and anything but a regular file, are
+// usage errors.
+constexpr std::size_t kMaxArgumentFileBytes = std::size_t{256} << 20;
 
 // empty, null, s:TEXT, u:HHHH..., sf:PATH, n:NUMBER, i:NUMBER, l:NUMBER, b:true|false,
 // x:HEX, xf:PATH. Anything else throws UsageError.

@@ -7,6 +7,7 @@
 
 #include "cli/arg_words.h"
 #include "cli/call_command.h"
+#include "cli/input_lines.h"
 #include "cli/json_words.h"
 #include "cli/json_writer.h"
 #include "pelmo/error.h"
@@ -20,6 +21,15 @@ bool is_blank(std::string_view line) {
   return line.find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
+std::string line_too_long() {
+  return "line longer than " + std::to_string(kMaxCallLineBytes >> 20) +
+         " MiB, skipped up to its line feed (pass long texts as sf: or xf: files)";
+}
+
+void usage_answer(std::ostream& out, const std::string& message) {
+  out << R"({"ok":false,"usage":)" << json_string(from_utf8(message)) << "}\n" << std::flush;
+}
+
 MethodCall parse_line(std::string_view line) {
   const std::vector<std::string> words = parse_json_words(line);
   const std::vector<std::string_view> views(words.begin(), words.end());
@@ -28,8 +38,8 @@ MethodCall parse_line(std::string_view line) {
 
 }  // namespace
 
-int run_batch(const std::vector<std::string_view>& words, std::istream& in, std::ostream& out,
-              std::ostream& err) {
+int run_batch(const std::vector<std::string_view>& words, const LineReader::Read& read,
+              std::ostream& out, std::ostream& err) {
   PageOptions options;
   try {
     const std::size_t taken = parse_page_options(words, options);
@@ -55,23 +65,38 @@ int run_batch(const std::vector<std::string_view>& words, std::istream& in, std:
   }
 
   int status = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (is_blank(line)) continue;
-    MethodCall call;
-    try {
-      call = parse_line(line);
-    } catch (const UsageError& e) {
-      out << R"({"ok":false,"usage":)" << json_string(from_utf8(e.what())) << "}\n" << std::flush;
-      status = 1;
-      continue;
+  LineReader lines(read, kMaxCallLineBytes);
+  try {
+    for (std::string line;;) {
+      const LineReader::Next next = lines.next(line);
+      if (next == LineReader::Next::End) break;
+      if (next == LineReader::Next::TooLong) {
+        usage_answer(out, line_too_long());
+        status = 1;
+        continue;
+      }
+      if (is_blank(line)) continue;
+      MethodCall call;
+      try {
+        call = parse_line(line);
+      } catch (const UsageError& e) {
+        usage_answer(out, e.what());
+        status = 1;
+        continue;
+      }
+      if (setup_failure) {
+        out << json_failure(setup_failure->number(), setup_failure->description(), call.args)
+            << "\n";
+        status = 1;
+      } else if (call_and_report(*object, call, out) != 0) {
+        status = 1;
+      }
+      out << std::flush;
     }
-    if (setup_failure) {
-      out << json_failure(setup_failure->number(), setup_failure->description(), call.args) << "\n";
-      status = 1;
-    } else if (call_and_report(*object, call, out) != 0) {
-      status = 1;
-    }
-    out << std::flush;
+  } catch (const InputError& e) {
+    // The calls not read are lost, so the session cannot count as finished.
+    err << "pelmo: " << e.what() << "\n";
+    status = 2;
   }
   if (object) close_object(*object, options);
   return status;

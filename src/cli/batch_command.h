@@ -2,16 +2,18 @@
 // on standard input, one answer line each on standard output.
 #pragma once
 
-#include <istream>
 #include <ostream>
 #include <string_view>
 #include <vector>
 
+#include "cli/input_lines.h"
+
 namespace pelmo::cli {
 
-// Returns the exit status: 0 every call succeeded, 1 one failed or was refused, 2 usage error
-// of the command line.
-int run_batch(const std::vector<std::string_view>& words, std::istream& in, std::ostream& out,
-              std::ostream& err);
+// Reads the calls through `read` (standard input in the command). Returns the exit status: 0
+// every call succeeded, 1 one failed or was refused, 2 a usage error of the command line or a
+// failure to read the input.
+int run_batch(const std::vector<std::string_view>& words, const LineReader::Read& read,
+              std::ostream& out, std::ostream& err);
 
 }  // namespace pelmo::cli

@@ -7,6 +7,7 @@
 #include "cli/batch_command.h"
 #include "cli/call_command.h"
 #include "cli/demo_command.h"
+#include "cli/input_lines.h"
 #include "cli/reference_command.h"
 
 namespace {
@@ -21,9 +22,11 @@ constexpr std::string_view kUsage =
     "\n"
     "ARG words: empty, null, s:TEXT, u:HHHH..., sf:PATH, n:NUMBER, i:NUMBER, l:NUMBER,\n"
     "           b:true, b:false, x:HEX, xf:PATH\n"
+    "Files of sf: and xf: are regular files of at most 256 MiB.\n"
     "Output of call: one JSON line; exit 0 success, 1 the method failed, 2 usage error.\n"
-    "Batch input: one JSON array of strings a line, e.g. [\"FNum\",\"s:1, 2\"]; one answer line\n"
-    "           each; exit 0 all succeeded, 1 one failed or was refused, 2 usage error.\n"
+    "Batch input: one JSON array of strings a line, e.g. [\"FNum\",\"s:1, 2\"], up to 64 MiB;\n"
+    "           one answer line each; exit 0 all succeeded, 1 one failed or was refused,\n"
+    "           2 usage error or standard input unreadable.\n"
     "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n"
     "Fetch cache (off by default): PELMO_FETCH_CACHE_SECONDS, PELMO_FETCH_STALE_SECONDS,\n"
     "           PELMO_FETCH_CACHE_MB\n";
@@ -57,7 +60,8 @@ int run(const std::vector<std::string_view>& words) {
     }
   }
   if (command == "batch") {
-    return pelmo::cli::run_batch({words.begin() + 1, words.end()}, std::cin, std::cout, std::cerr);
+    return pelmo::cli::run_batch({words.begin() + 1, words.end()}, pelmo::cli::read_standard_input,
+                                 std::cout, std::cerr);
   }
   if (command == "call") {
     return pelmo::cli::run_call({words.begin() + 1, words.end()}, std::cout, std::cerr);

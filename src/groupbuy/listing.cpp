@@ -11,6 +11,7 @@
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 #include "util/output_escape.h"
+#include "util/script_value.h"
 #include "util/web_address.h"
 
 namespace pelmo::groupbuy {
@@ -116,27 +117,6 @@ long offer_count(const std::u16string& digits) {
   return std::min(pages * kRecordsPerPage, kMaxCount);
 }
 
-bool is_bare_word_unit(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-         c == u'_' || c == u'-' || c == u'.';
-}
-
-bool is_quoted_literal_unit(char16_t c) {
-  return c >= 0x20 && !(c >= 0x7F && c <= 0x9F) && c != u'"' && c != u'\'' && c != u'\\' &&
-         c != u'<' && c != u'>' && c != u'&' && c != u'\u2028' && c != u'\u2029';
-}
-
-// The city and page are written unquoted into the text, which pages run as script: only the
-// empty text, a bare word, or a quoted literal that cannot end itself or the script element.
-bool is_plain_script_value(std::u16string_view s) {
-  if (std::all_of(s.begin(), s.end(), is_bare_word_unit)) return true;
-  if (s.size() < 2 || (s.front() != u'"' && s.front() != u'\'') || s.back() != s.front()) {
-    return false;
-  }
-  const std::u16string_view inside = s.substr(1, s.size() - 2);
-  return std::all_of(inside.begin(), inside.end(), is_quoted_literal_unit);
-}
-
 // Checked before the fetch. A Null, or a value that has no text, keeps failing when the header
 // is built, after the fetch, as it always has.
 void require_plain_script_value(const Variant& value, const char* name) {
@@ -146,9 +126,11 @@ void require_plain_script_value(const Variant& value, const char* name) {
     case VarType::Array:
       return;
     default:
-      if (!is_plain_script_value(to_text(value))) {
+      // Written unquoted into the text, which pages run as script.
+      if (!util::is_plain_script_value(to_text(value))) {
         throw_invalid_call(std::string(name) +
-                           " must be empty, a bare word or a plain quoted literal");
+                           " must be empty, a name or dotted name, a number or a plain quoted "
+                           "literal");
       }
   }
 }

@@ -1,5 +1,7 @@
 #include "util/web_address.h"
 
+#include <algorithm>
+
 namespace pelmo::util {
 
 namespace {
@@ -45,11 +47,12 @@ std::u16string scriptless_address(std::u16string address) {
   if (is_web_address(read)) return address;
   const std::u16string_view head = std::u16string_view(read).substr(0, read.find_first_of(u"/?#"));
   const std::size_t colon = head.find(u':');
-  if (head.find(u'&') != std::u16string_view::npos ||
-      (colon != std::u16string_view::npos && is_scheme(head.substr(0, colon)))) {
-    return u"#";
-  }
-  return address;
+  if (head.find(u'&') != std::u16string_view::npos) return u"#";
+  if (colon == std::u16string_view::npos) return address;
+  // Some readers skip other controls inside the scheme too ("java\0script:").
+  const bool has_control =
+      std::any_of(head.begin(), head.end(), [](char16_t c) { return c < u' '; });
+  return has_control || is_scheme(head.substr(0, colon)) ? u"#" : address;
 }
 
 }  // namespace pelmo::util
