@@ -24,7 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # Goals, by job family: (kind, least ratio ours/peer).
 GOALS = [
     (re.compile(r'^(body2s|getcontent_mode\d)/'), 'extraction', 10.0),
-    (re.compile(r'^body2s_pattern/'), 'extraction, engine path', None),
+    (re.compile(r'^body2s_pattern/'), 'extraction, pattern path', None),
     (re.compile(r'^(tuan_smain|new_index|gouwu_cj_pic)/'), 'scraper', 10.0),
     (re.compile(r'^(tuan_smain|new_index|gouwu_cj_pic)_http/'), 'scraper, loopback HTTP', None),
     (re.compile(r'^(str4null|ltxt|staynub|fnum)/'), 'cleaner', 1.5),

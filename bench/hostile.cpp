@@ -33,7 +33,7 @@ struct Case {
 constexpr Case kCases[] = {
     {"body2s_unclosed", "D1616_body2s, 10 MB, 100,000 start markers, no end marker"},
     {"body2s_unclosed_pattern",
-     "D1616_body2s, the same text, a start marker with a '.' (engine path)"},
+     "D1616_body2s, the same text, a start marker with a '.' (pattern path)"},
     {"body2s_backtracking",
      "D1616_body2s, start marker a*a*a*a*a*a*a*a*! on 20,000 'a' and an 'x'"},
     {"body2s_many_starts",
