@@ -74,7 +74,9 @@ TEST(OnePassScans, GiveTheEnginesText) {
        u"[^\\d]*",
        std::u16string_view(u"09a\uFF10\u0660\xD800\0", 7),
        5,
-       {u"", u"a1b22c333 \u56DB5", u"\uFF11\uFF12", u"\xDBFF\xDC00" u"1"}},
+       {u"", u"a1b22c333 \u56DB5", u"\uFF11\uFF12",
+        u"\xDBFF\xDC00"
+        u"1"}},
   };
   for (const Scan& scan : scans) {
     SCOPED_TRACE(to_utf8(scan.pattern));
