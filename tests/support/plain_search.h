@@ -1,9 +1,9 @@
 // The plain search of a pattern on a backtracking engine (PCRE2, 16-bit code units, not UTF):
 // the reference that the component's one-pass scans and its bounded matcher are held to.
-// "." is any unit but a line feed, "$" matches only at the very end, ASCII letters fold when
-// asked; every match left to right, and after an empty match the next search starts one unit
-// further on. A refused pattern fails with 5017 and the engine's message and offset; a search
-// past the engine's own limits fails with 28, so callers skip such cases.
+// "." is any unit but a line feed, "$" matches only at the very end, ASCII letters fold; every
+// match left to right, and after an empty match the next search starts one unit further on. A
+// refused pattern fails with 5017 and the engine's message and offset; a search past the engine's
+// own limits fails with 28, so callers skip such cases.
 #pragma once
 
 #include <pcre2.h>
@@ -32,13 +32,12 @@ inline std::string plain_search_message(int code) {
       std::u16string_view(reinterpret_cast<const char16_t*>(buffer), static_cast<std::size_t>(n)));
 }
 
-inline std::vector<PlainMatch> plain_search(std::u16string_view pattern, std::u16string_view text,
-                                            bool ignore_case = true) {
+inline std::vector<PlainMatch> plain_search(std::u16string_view pattern, std::u16string_view text) {
   std::unique_ptr<pcre2_compile_context, decltype(&pcre2_compile_context_free)> context(
       pcre2_compile_context_create(nullptr), &pcre2_compile_context_free);
   pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
-  std::uint32_t options = PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
-  if (ignore_case) options |= PCRE2_CASELESS;
+  const std::uint32_t options =
+      PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
   int error = 0;
   PCRE2_SIZE offset = 0;
   std::unique_ptr<pcre2_code, decltype(&pcre2_code_free)> code(
