@@ -1,11 +1,6 @@
-// The rules for what the component writes unquoted into a script and which scraped addresses it
-// writes into a page, on fuzzed texts (UTF-8, or UTF-16 units when the first byte has bit 0x01).
-// A value taken for the listing's city or page must be empty, match the documented grammar of
-// names and numbers, or be a quoted literal that holds nothing ending or escaping it; names are
-// taken exactly when they match the grammar. An address comes back as it was or as "#", and,
-// read the way the most lenient browser reads an attribute (character references decoded, every
-// control dropped), never starts a scheme other than http or https; an address with neither a
-// colon nor a "&", or one a browser reads as http(s), is never touched.
+// What the component writes unquoted into a script (the listing's city and page) and which
+// scraped addresses it writes into a page, on fuzzed texts (UTF-8, or UTF-16 units when the first
+// byte has bit 0x01); each property is stated where it is checked.
 #include <cstdint>
 #include <regex>
 #include <string>
