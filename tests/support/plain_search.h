@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "extract/block_paths.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 
@@ -80,6 +81,19 @@ inline std::u16string plain_replace(std::u16string_view pattern, std::u16string_
   }
   out.append(text.substr(copied));
   return out;
+}
+
+// D1616_body2s's blocks as its contract writes the pattern: the escaped start marker, the
+// shortest run "(\n|.)*?", the escaped end marker.
+inline std::vector<extract::Block> plain_blocks(std::u16string_view page, std::u16string_view start,
+                                                std::u16string_view over) {
+  std::vector<extract::Block> blocks;
+  for (const PlainMatch& m : plain_search(
+           extract::escape_start_marker(start) + u"(\\n|.)*?" + extract::escape_over_marker(over),
+           page)) {
+    blocks.push_back({m.begin, m.end - m.begin});
+  }
+  return blocks;
 }
 
 }  // namespace pelmo::testing
