@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "extract/block_paths.h"
@@ -19,11 +18,6 @@
 #include "pelmo/text.h"
 
 namespace pelmo::testing {
-
-struct PlainMatch {
-  std::size_t begin;
-  std::size_t end;
-};
 
 inline std::string plain_search_message(int code) {
   PCRE2_UCHAR buffer[256];
@@ -33,7 +27,9 @@ inline std::string plain_search_message(int code) {
       std::u16string_view(reinterpret_cast<const char16_t*>(buffer), static_cast<std::size_t>(n)));
 }
 
-inline std::vector<PlainMatch> plain_search(std::u16string_view pattern, std::u16string_view text) {
+// Every match, as the block of text it covers.
+inline std::vector<extract::Block> plain_search(std::u16string_view pattern,
+                                                std::u16string_view text) {
   std::unique_ptr<pcre2_compile_context, decltype(&pcre2_compile_context_free)> context(
       pcre2_compile_context_create(nullptr), &pcre2_compile_context_free);
   pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
@@ -55,7 +51,7 @@ inline std::vector<PlainMatch> plain_search(std::u16string_view pattern, std::u1
   std::unique_ptr<pcre2_match_context, decltype(&pcre2_match_context_free)> limits(
       pcre2_match_context_create(nullptr), &pcre2_match_context_free);
   pcre2_set_heap_limit(limits.get(), 64 * 1024);  // KiB
-  std::vector<PlainMatch> matches;
+  std::vector<extract::Block> matches;
   for (std::size_t from = 0; from <= text.size();) {
     const int rc = pcre2_match(code.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
                                from, 0, data.get(), limits.get());
@@ -63,7 +59,7 @@ inline std::vector<PlainMatch> plain_search(std::u16string_view pattern, std::u1
     if (rc < 0)
       throw AutomationError(err::kOutOfStack, "plain search: " + plain_search_message(rc));
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-    matches.push_back({ovector[0], ovector[1]});
+    matches.push_back({ovector[0], ovector[1] - ovector[0]});
     from = ovector[1] > ovector[0] ? ovector[1] : ovector[0] + 1;
   }
   return matches;
@@ -74,10 +70,10 @@ inline std::u16string plain_replace(std::u16string_view pattern, std::u16string_
                                     std::u16string_view with) {
   std::u16string out;
   std::size_t copied = 0;
-  for (const PlainMatch& m : plain_search(pattern, text)) {
-    out.append(text.substr(copied, m.begin - copied));
+  for (const extract::Block& m : plain_search(pattern, text)) {
+    out.append(text.substr(copied, m.offset - copied));
     out.append(with);
-    copied = m.end;
+    copied = m.offset + m.length;
   }
   out.append(text.substr(copied));
   return out;
@@ -87,13 +83,8 @@ inline std::u16string plain_replace(std::u16string_view pattern, std::u16string_
 // shortest run "(\n|.)*?", the escaped end marker.
 inline std::vector<extract::Block> plain_blocks(std::u16string_view page, std::u16string_view start,
                                                 std::u16string_view over) {
-  std::vector<extract::Block> blocks;
-  for (const PlainMatch& m : plain_search(
-           extract::escape_start_marker(start) + u"(\\n|.)*?" + extract::escape_over_marker(over),
-           page)) {
-    blocks.push_back({m.begin, m.end - m.begin});
-  }
-  return blocks;
+  return plain_search(
+      extract::escape_start_marker(start) + u"(\\n|.)*?" + extract::escape_over_marker(over), page);
 }
 
 }  // namespace pelmo::testing
