@@ -10,7 +10,6 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -125,21 +124,20 @@ struct CliRun {
   std::string err;
 };
 
-// Runs the command with the arguments, `input` on its standard input (or what `stdin_source`
-// says: a redirection, or nothing when `shell_prefix` pipes into it) and `environment`
-// ("NAME=VALUE ...") added to its environment, after the shell words of `shell_prefix`.
+// Runs the command with the arguments, `input` on its standard input (unless `shell_prefix`
+// pipes into it) and `environment` ("NAME=VALUE ...") added to its environment, after the shell
+// words of `shell_prefix`.
 CliRun run_cli(const std::string& arguments, const std::string& input = {},
-               const std::string& environment = {}, const std::string& shell_prefix = {},
-               const std::optional<std::string>& stdin_source = {}) {
+               const std::string& environment = {}, const std::string& shell_prefix = {}) {
   // Test processes run side by side: each call gets files of its own.
   static int calls = 0;
   const std::string base = ::testing::TempDir() + "pelmo_cli_" + std::to_string(getpid()) + "_" +
                            std::to_string(++calls);
   const std::string err_path = base + "_stderr.txt", in_path = base + "_stdin.txt";
   std::ofstream(in_path, std::ios::binary) << input;
-  const std::string command = shell_prefix + "env " + environment + " " +
-                              std::string(PELMO_CLI_PATH) + " " + arguments + " " +
-                              stdin_source.value_or("<" + in_path) + " 2>" + err_path;
+  const std::string command = "(" + shell_prefix + "env " + environment + " " +
+                              std::string(PELMO_CLI_PATH) + " " + arguments + ") <" + in_path +
+                              " 2>" + err_path;
   CliRun run{};
   FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
@@ -359,7 +357,7 @@ TEST(Batch, CapsEachLine) {
   const std::string prefix =
       std::string(kUnderSanitizer ? "" : "ulimit -v 400000; ") +
       "{ head -c 150000000 /dev/zero; printf '\\n[\"FNum\",\"s:1\"]\\n'; } | ";
-  const CliRun endless = run_cli("batch --no-page", {}, {}, prefix, "");
+  const CliRun endless = run_cli("batch --no-page", {}, {}, prefix);
   EXPECT_EQ(endless.status, 1) << endless.err;
   const std::vector<std::string> answers = lines_of(endless.out);
   ASSERT_EQ(answers.size(), 2u) << endless.out.substr(0, 300);
