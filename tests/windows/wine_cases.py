@@ -352,11 +352,11 @@ End Class
 Dim Server, Response
 Set Server = New StandInServer
 Sub Report(line, number)
-  Dim file
-  Set file = NewObject("Scripting.FileSystemObject").CreateTextFile( _
+  With NewObject("Scripting.FileSystemObject").CreateTextFile( _
       WScript.Arguments(0) & "\" & line & ".txt", True, True)
-  file.Write number & vbLf & Response.Written
-  file.Close
+    .Write number & vbLf & Response.Written
+    .Close
+  End With
 End Sub
 """
 
@@ -403,8 +403,7 @@ def compare_doc(doc, out_dir):
         written = written.replace("\r\n", "\n").removesuffix("\n")
         if error != "0" or written != shown:
             failures += 1
-            print(f"FAIL  {doc}:{line}: error {error}\n      wrote: {written!r}\n"
-                  f"      shows: {shown!r}")
+            print(f"FAIL  {doc}:{line}: error {error}, wrote {written!r}, shows {shown!r}")
         else:
             print(f"ok    {doc}:{line}")
     print(f"page examples: {len(examples)} compared, {failures} failed")

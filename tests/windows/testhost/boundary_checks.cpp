@@ -252,8 +252,7 @@ void check_write_backs_in_comma_locale(Checks& checks, IDispatch* object) {
   if (!checks.check(in_effect, "the user's number format writes 2.5 as 2,5")) return;
 
   BSTR text = SysAllocString(L"before");
-  VARIANT slot;
-  VariantInit(&slot);
+  VARIANT slot{};
   V_VT(&slot) = VT_BYREF | VT_BSTR;
   V_BSTRREF(&slot) = &text;
   com::write_back(slot, Variant::number(2.5));

@@ -2,7 +2,6 @@
 // of `pelmo call`, so the script test can compare the two builds line by line.
 #include <objbase.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <memory>
