@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and uses it as a user would: the command, its man page
 # (whose examples run), its completion, and README's example program built with find_package and
-# with pkg-config; then does the same with the Debian package (scripts/package.sh deb) unpacked
-# into a scratch root, after checking its control fields and files. Exits non-zero on any failure.
+# with pkg-config. Then builds the Debian package (scripts/package.sh deb), checks its control
+# fields and files, and runs the command and the find_package program from it unpacked into a
+# scratch root. Exits non-zero on any failure.
 #
 #   scripts/test-install.sh [BUILD_DIR]    (default build/default, already built)
 set -euo pipefail
@@ -94,8 +95,7 @@ completes() {
   while IFS='|' read -r line answer; do
     read -ra words <<<"$line"
     [[ $line == *' ' ]] && words+=('')
-    COMP_WORDS=("${words[@]}") COMP_CWORD=$((${#words[@]} - 1)) COMP_LINE=$line
-    COMP_POINT=${#line}
+    COMP_WORDS=("${words[@]}") COMP_CWORD=$((${#words[@]} - 1)) COMP_LINE=$line COMP_POINT=${#line}
     _pelmo 2>/dev/null
     got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd' ')
     [ "$got" == "$answer" ] || {
