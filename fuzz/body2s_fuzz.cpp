@@ -32,19 +32,6 @@ std::u16string removed(const std::u16string& s, const std::u16string& what) {
   return out;
 }
 
-// The plain search: the pattern exactly as the method's contract writes it, escaped start, the
-// run "(\n|.)*?", escaped over; case-insensitive and global, on the backtracking engine.
-std::vector<extract::Block> written_blocks(const std::u16string& page, const std::u16string& start,
-                                           const std::u16string& over) {
-  std::vector<extract::Block> blocks;
-  for (const auto& match : testing::plain_search(
-           extract::escape_start_marker(start) + u"(\\n|.)*?" + extract::escape_over_marker(over),
-           page)) {
-    blocks.push_back({match.begin, match.end - match.begin});
-  }
-  return blocks;
-}
-
 // The blocks, or the error's number and description.
 struct Outcome {
   std::vector<extract::Block> blocks;
@@ -90,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const Outcome path =
       outcome_of([&] { return extract::pattern_blocks(page, start, over, kFuzzBudget); });
-  const Outcome plain = outcome_of([&] { return written_blocks(page, start, over); });
+  const Outcome plain = outcome_of([&] { return testing::plain_blocks(page, start, over); });
   if (path.error != 28 && plain.error != 28 &&
       (path.blocks != plain.blocks || path.error != plain.error ||
        path.description != plain.description)) {

@@ -1,11 +1,6 @@
-// The rules for what the component writes unquoted into a script and which scraped addresses it
-// writes into a page, on fuzzed texts (UTF-8, or UTF-16 units when the first byte has bit 0x01).
-// A value taken for the listing's city or page must be empty, match the documented grammar of
-// names and numbers, or be a quoted literal that holds nothing ending or escaping it; names are
-// taken exactly when they match the grammar. An address comes back as it was or as "#", and,
-// read the way the most lenient browser reads an attribute (character references decoded, every
-// control dropped), never starts a scheme other than http or https; an address with neither a
-// colon nor a "&", or one a browser reads as http(s), is never touched.
+// What the component writes unquoted into a script (the listing's city and page) and which
+// scraped addresses it writes into a page, on fuzzed texts (UTF-8, or UTF-16 units when the first
+// byte has bit 0x01); each property is stated where it is checked.
 #include <cstdint>
 #include <regex>
 #include <string>
@@ -71,11 +66,9 @@ std::string decoded_references(std::string s) {
 // The scheme the most lenient reader finds at the start (every control dropped, leading blanks
 // skipped), or "".
 std::string scheme_read(std::u16string_view address) {
-  std::string read;
-  for (char c : decoded_references(narrowed(address, true))) {
-    if (static_cast<std::uint8_t>(c) >= 0x20 && !(read.empty() && c == ' ')) read += c;
-  }
-  static const std::regex kScheme("^([a-z][a-z0-9+.-]*):");
+  std::string read = decoded_references(narrowed(address, true));
+  std::erase_if(read, [](char c) { return static_cast<std::uint8_t>(c) < 0x20; });
+  static const std::regex kScheme("^ *([a-z][a-z0-9+.-]*):");
   std::smatch found;
   return std::regex_search(read, found, kScheme) ? found[1].str() : std::string();
 }
@@ -83,11 +76,10 @@ std::string scheme_read(std::u16string_view address) {
 // What every browser reads as a web address: tabs and line breaks dropped, leading blanks and
 // controls skipped, then http:// or https://.
 bool read_as_web_address(std::u16string_view address) {
-  std::string read;
-  for (char c : narrowed(address, true)) {
-    if (c != '\t' && c != '\r' && c != '\n' && !(read.empty() && c <= ' ')) read += c;
-  }
-  return read.starts_with("http://") || read.starts_with("https://");
+  std::string read = narrowed(address, true);
+  std::erase_if(read, [](char c) { return c == '\t' || c == '\r' || c == '\n'; });
+  static const std::regex kWebAddress("^[\\x00- ]*https?://");
+  return std::regex_search(read, kWebAddress);
 }
 
 void check_address(const std::u16string& address) {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and uses it as a user would: the command, its man page
-# (whose examples are run) and its completion; README's example program built once with
-# find_package(pelmo) and once with pkg-config. Then builds the Debian package (scripts/package.sh
-# deb), checks its control fields and files, unpacks it into a scratch root and runs the command
-# and the find_package program from there. Exits non-zero on any failure.
+# (whose examples run), its completion, and README's example program built with find_package and
+# with pkg-config. Then builds the Debian package (scripts/package.sh deb), checks its control
+# fields and files, and runs the command and the find_package program from it unpacked into a
+# scratch root. Exits non-zero on any failure.
 #
 #   scripts/test-install.sh [BUILD_DIR]    (default build/default, already built)
 set -euo pipefail
@@ -13,13 +13,10 @@ version=$(sed -n 's/^project(pelmo VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
-passed=0
 check() {
   local name=$1
   shift
-  if "$@" >"$work/check.log" 2>&1; then
-    passed=$((passed + 1))
-  else
+  if "$@" >"$work/check.log" 2>&1; then echo "ok    $name"; else
     echo "FAIL  $name"
     sed 's/^/      /' "$work/check.log"
     failures=$((failures + 1))
@@ -63,25 +60,23 @@ readme_installing=$(sed -n '/^## Installing/,/^## /p' README.md)
 readme_block() { sed -n "/^\`\`\`$1\$/,/^\`\`\`\$/p" <<<"$readme_installing" | sed '1d;$d'; }
 app_transcript=$(sed -n '/^    \$ \.\/app$/,/^$/{/^$/d;s/^    //;p}' <<<"$readme_installing")
 
-# README's program built with find_package against PREFIX, then run.
-find_package_consumer() {
-  local dir=$work/cmake-app-$2
+# README's program built against PREFIX with find_package (cmake) or pkg-config, then run.
+consumer() { # cmake|pkg-config PREFIX
+  local dir=$work/$1-app-${2//\//_}
   mkdir -p "$dir"
   readme_block cpp >"$dir/app.cpp"
-  readme_block cmake >"$dir/CMakeLists.txt"
-  cmake -S "$dir" -B "$dir/build" -G Ninja -DCMAKE_PREFIX_PATH="$1" &&
-    cmake --build "$dir/build" && (cd "$dir/build" && run_transcript <<<"$app_transcript")
-}
-pkg_config_consumer() {
-  local dir=$work/pkg-config-app
-  mkdir -p "$dir"
-  readme_block cpp >"$dir/app.cpp"
-  (cd "$dir" && PKG_CONFIG_PATH="$1/lib/pkgconfig" bash -c \
-    "$(sed -n 's/^    \(c++ .*\)$/\1/p' <<<"$readme_installing")" && run_transcript <<<"$app_transcript")
+  if [ "$1" = cmake ]; then
+    readme_block cmake >"$dir/CMakeLists.txt"
+    cmake -S "$dir" -B "$dir/build" -G Ninja -DCMAKE_PREFIX_PATH="$2" &&
+      cmake --build "$dir/build" && dir=$dir/build
+  else
+    (cd "$dir" && PKG_CONFIG_PATH="$2/lib/pkgconfig" bash -c \
+      "$(sed -n 's/^    \(c++ .*\)$/\1/p' <<<"$readme_installing")")
+  fi && (cd "$dir" && run_transcript <<<"$app_transcript")
 }
 
 # Completion of each line (the cursor at its end): the answers, sorted.
-completion_cases='pelmo |--help --version batch call demo help methods
+completion_cases="pelmo |--help --version batch call demo help methods
 pelmo ca|call
 pelmo call --n|--no-page
 pelmo call --no-page --request-method POST FN|FNum
@@ -89,20 +84,18 @@ pelmo call Tarvessa_getHTTPPage_u|Tarvessa_getHTTPPage_utf Tarvessa_getHTTPPage_
 pelmo call OnStart|
 pelmo batch --request-method |
 pelmo call FNum s|s: sf:
-pelmo call FNum sf:COMPLETION_DIR/pa|COMPLETION_DIR/page.html
+pelmo call FNum sf:$work/completion/pa|$work/completion/page.html
 pelmo help D1616_Tuan_S|D1616_Tuan_Shezhi D1616_Tuan_Smain
-pelmo methods --|--text'
+pelmo methods --|--text"
 completes() {
   local line words answer got
   mkdir -p "$work/completion" && : >"$work/completion/page.html"
   # shellcheck source=/dev/null
   source "$1"
   while IFS='|' read -r line answer; do
-    line=${line//COMPLETION_DIR/$work/completion} answer=${answer//COMPLETION_DIR/$work/completion}
     read -ra words <<<"$line"
     [[ $line == *' ' ]] && words+=('')
-    COMP_WORDS=("${words[@]}") COMP_CWORD=$((${#words[@]} - 1)) COMP_LINE=$line
-    COMP_POINT=${#line}
+    COMP_WORDS=("${words[@]}") COMP_CWORD=$((${#words[@]} - 1)) COMP_LINE=$line COMP_POINT=${#line}
     _pelmo 2>/dev/null
     got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd' ')
     [ "$got" == "$answer" ] || {
@@ -124,8 +117,8 @@ check "man page renders without warnings" bash -c "! MANWIDTH=80 man --warnings 
 check "man page examples" run_transcript < <(sed -n '/^\.SH EXAMPLES/,/^\.SH /p' "$page" |
   sed -n '/^\.EX/,/^\.EE/{/^\.E[XE]/d;p}' | sed 's/\\-/-/g; s/\\(aq/'"'"'/g; s/\\e/\\/g')
 check "bash completion" completes "$prefix/share/bash-completion/completions/pelmo"
-check "find_package(pelmo) program" find_package_consumer "$prefix" prefix
-check "pkg-config program" pkg_config_consumer "$prefix"
+check "find_package(pelmo) program" consumer cmake "$prefix"
+check "pkg-config program" consumer pkg-config "$prefix"
 
 echo "== Debian package"
 scripts/package.sh deb >"$work/package.log" 2>&1 || {
@@ -146,7 +139,7 @@ check "package files" has_files "$(dpkg-deb --contents "$deb" | sed 's|.* \./||'
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 check "unpacked pelmo --version" [ "$("$root/usr/bin/pelmo" --version)" == "pelmo $version" ]
-check "find_package(pelmo) program on the unpacked package" find_package_consumer "$root/usr" deb
+check "find_package(pelmo) program on the unpacked package" consumer cmake "$root/usr"
 
-echo "install: $passed passed, $failures failed"
+echo "install: $failures failure(s)"
 [ "$failures" -eq 0 ]

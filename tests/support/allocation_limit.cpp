@@ -12,42 +12,22 @@
 #endif
 #endif
 
-namespace {
-
-// Allocations the thread may still make; negative: no limit.
-thread_local long t_allowed = -1;
-thread_local bool t_refused = false;
-
-}  // namespace
-
-namespace pelmo::testing {
-
 #ifdef PELMO_TEST_UNDER_TSAN
-const bool AllocationLimit::kAvailable = false;
+const bool pelmo::testing::AllocationLimit::kAvailable = false;
 #else
-const bool AllocationLimit::kAvailable = true;
-#endif
+const bool pelmo::testing::AllocationLimit::kAvailable = true;
 
-AllocationLimit::AllocationLimit(long allowed) {
-  t_refused = false;
-  t_allowed = allowed;
-}
-
-AllocationLimit::~AllocationLimit() { t_allowed = -1; }
-
-bool AllocationLimit::refused() const { return t_refused; }
-
-}  // namespace pelmo::testing
-
-#ifndef PELMO_TEST_UNDER_TSAN
 namespace {
+
+using pelmo::testing::t_allocation_refused;
+using pelmo::testing::t_allocations_allowed;
 
 void* allocate(std::size_t size, std::size_t alignment = 0) noexcept {
-  if (t_allowed == 0) {
-    t_refused = true;
+  if (t_allocations_allowed == 0) {
+    t_allocation_refused = true;
     return nullptr;
   }
-  if (t_allowed > 0) --t_allowed;
+  if (t_allocations_allowed > 0) --t_allocations_allowed;
   if (alignment == 0) return std::malloc(size == 0 ? 1 : size);
   return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
 }

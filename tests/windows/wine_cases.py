@@ -5,10 +5,10 @@ both builds compared, the pages the fetch cases read, and the IDL checked agains
 Subcommands (scripts/test-windows.sh runs them in order):
   check-idl IDL --pelmo PELMO        the IDL's slots, names and parameters against `pelmo methods`,
                                      and each method's help string named after it
-  vbs TABLE DIR [--skip M]...        DIR/cases.vbs and DIR/cases.dat (the texts of the cases)
+  vbs TABLE DIR                      DIR/cases.vbs and DIR/cases.dat (the texts of the cases)
   compare-vbs TABLE DIR --pelmo P    DIR/vbs-out.txt (written by cases.vbs) against `pelmo call`
-  doc-vbs DOC DIR [--skip M]...      DIR/doc.vbs: the reference's `vbscript` page examples
-  compare-doc DOC DIR [--skip M]...  DIR/doc/*.txt (written by doc.vbs) against the text each
+  doc-vbs DOC DIR                    DIR/doc.vbs: the reference's `vbscript` page examples
+  compare-doc DOC DIR                DIR/doc/*.txt (written by doc.vbs) against the text each
                                      example shows
   compare-json TABLE LINES --pelmo P [--page]
                                      the test host's JSON lines against `pelmo call`
@@ -167,13 +167,13 @@ def vbs_literal(word, data):
     return None  # byte arrays: Wine's script engine has no way to build one
 
 
-def generate_vbs(table, out_dir, skip):
+def generate_vbs(table, out_dir):
     data = bytearray()
     subs, calls = [], []
     for number, words in read_table(table):
         _, method, args = split_options(words)
         literals = [vbs_literal(w, data) for w in args]
-        if method in skip or None in literals:
+        if None in literals:
             continue
         names = [f"a{i}" for i in range(len(args))]
         body = [f"Sub Case{number}()", "  On Error Resume Next",
@@ -251,7 +251,7 @@ def from_json(v):
     return (t, v["value"])
 
 
-def compare_vbs(table, out_dir, pelmo, skip):
+def compare_vbs(table, out_dir, pelmo):
     with open(os.path.join(out_dir, "vbs-out.txt"), "rb") as f:
         raw = array.array("H")
         raw.frombytes(f.read())
@@ -276,7 +276,7 @@ def compare_vbs(table, out_dir, pelmo, skip):
     for number, words in read_table(table):
         _, method, args = split_options(words)
         label = f"line {number}: {method} {' '.join(args)}"
-        if method in skip or any(w.startswith(("x:", "xf:")) for w in args):
+        if any(w.startswith(("x:", "xf:")) for w in args):
             skipped += 1
             continue
         compared += 1
@@ -309,9 +309,6 @@ def compare_json(table, lines_path, pelmo, page, env, cwd):
     failures = compared = 0
     for (number, words), line in zip(cases, lines):
         label = f"line {number}: {' '.join(words)}"
-        if line.startswith("SKIP "):
-            print(f"SKIP  {label[:110]}")
-            continue
         compared += 1
         expected = pelmo_call(pelmo, words, page=page, env=env, cwd=cwd)
         try:
@@ -355,70 +352,58 @@ End Class
 Dim Server, Response
 Set Server = New StandInServer
 Sub Report(line, number)
-  Dim file
-  Set file = NewObject("Scripting.FileSystemObject").CreateTextFile( _
+  With NewObject("Scripting.FileSystemObject").CreateTextFile( _
       WScript.Arguments(0) & "\" & line & ".txt", True, True)
-  file.Write number & vbLf & Response.Written
-  file.Close
+    .Write number & vbLf & Response.Written
+    .Close
+  End With
 End Sub
 """
 
 
-def doc_examples(doc, skip):
-    """The reference's `vbscript` examples, each with the text block that follows it:
-    (line number, script lines, the text it writes), those calling a skipped method left out."""
-    examples, script, fence, block, start = [], None, None, [], 0
+def doc_examples(doc):
+    """The reference's `vbscript` examples, each with the `text` block after it (other blocks may
+    come between): (line number, script lines, the text it writes)."""
     with open(doc, encoding="utf-8") as f:
-        for number, line in enumerate(f.read().split("\n"), 1):
-            if not line.lstrip(" ").startswith("```"):
-                if fence is not None:
-                    block.append(line)
-                continue
-            if fence is None:
-                fence, block, start = line.lstrip(" ")[3:], [], number
-                continue
-            if fence == "vbscript":
-                script = (start, block)
-            elif fence == "text" and script is not None:
-                examples.append((script[0], script[1], "\n".join(block)))
-                script = None
-            fence = None
-    return [e for e in examples
-            if not any(re.search(rf"\.{m}\b", "\n".join(e[1])) for m in skip)]
+        text = f.read()
+    examples, script = [], None
+    for m in re.finditer(r"^ *```(\w*)\n(.*?)^ *```[ \t]*$", text, re.M | re.S):
+        if m[1] == "vbscript":
+            script = (text.count("\n", 0, m.start()) + 1, m[2].splitlines())
+        elif m[1] == "text" and script is not None:
+            examples.append(script + (m[2].removesuffix("\n"),))
+            script = None
+    return examples
 
 
-def generate_doc_vbs(doc, out_dir, skip):
-    examples = doc_examples(doc, skip)
-    parts = [DOC_PROLOGUE]
+def generate_doc_vbs(doc, out_dir):
+    examples, parts = doc_examples(doc), [DOC_PROLOGUE]
     for line, script, _ in examples:
         if not all(text.isascii() for text in script):
             raise SystemExit(f"{doc}:{line}: a page example must be ASCII (the script host reads "
                              "scripts in the ANSI code page)")
-        parts += [f"Sub Example{line}()"] + ["  " + text for text in script] + ["End Sub"]
-    for line, _, _ in examples:
-        parts += ["Set Response = New StandInResponse", "Err.Clear", f"Example{line}",
-                  f"Report {line}, Err.Number"]
+        parts += [f"Sub Example{line}()"] + ["  " + text for text in script] + [
+            "End Sub", "Set Response = New StandInResponse", "Err.Clear", f"Example{line}",
+            f"Report {line}, Err.Number"]
     os.makedirs(os.path.join(out_dir, "doc"), exist_ok=True)
     with open(os.path.join(out_dir, "doc.vbs"), "w", encoding="ascii", newline="\r\n") as f:
         f.write("\n".join(parts) + "\nWScript.Quit 0\n")
     print(f"{len(examples)} page examples in {os.path.join(out_dir, 'doc.vbs')}")
 
 
-def compare_doc(doc, out_dir, skip):
-    examples, failures = doc_examples(doc, skip), 0
+def compare_doc(doc, out_dir):
+    examples, failures = doc_examples(doc), 0
     for line, _, shown in examples:
-        path = os.path.join(out_dir, "doc", f"{line}.txt")
-        report = "(no report)\n"
-        if os.path.exists(path):
-            with open(path, encoding="utf-16") as f:
-                report = f.read()
-        error, _, written = report.partition("\n")
+        try:
+            with open(os.path.join(out_dir, "doc", f"{line}.txt"), encoding="utf-16") as f:
+                error, _, written = f.read().partition("\n")
+        except FileNotFoundError:
+            error, written = "(no report)", ""
         # Shown as lines: a line break as a new line, a final one not at all.
         written = written.replace("\r\n", "\n").removesuffix("\n")
         if error != "0" or written != shown:
             failures += 1
-            print(f"FAIL  {doc}:{line}: error {error}\n      wrote: {written!r}\n"
-                  f"      shows: {shown!r}")
+            print(f"FAIL  {doc}:{line}: error {error}, wrote {written!r}, shows {shown!r}")
         else:
             print(f"ok    {doc}:{line}")
     print(f"page examples: {len(examples)} compared, {failures} failed")
@@ -535,20 +520,14 @@ def main():
     p = sub.add_parser("check-idl")
     p.add_argument("idl")
     p.add_argument("--pelmo", required=True)
-    p = sub.add_parser("vbs")
-    p.add_argument("table")
-    p.add_argument("dir")
-    p.add_argument("--skip", action="append", default=[])
+    for name in ("vbs", "doc-vbs", "compare-doc"):
+        p = sub.add_parser(name)
+        p.add_argument("source")  # the case table, or the reference
+        p.add_argument("dir")
     p = sub.add_parser("compare-vbs")
     p.add_argument("table")
     p.add_argument("dir")
     p.add_argument("--pelmo", required=True)
-    p.add_argument("--skip", action="append", default=[])
-    for name in ("doc-vbs", "compare-doc"):
-        p = sub.add_parser(name)
-        p.add_argument("doc")
-        p.add_argument("dir")
-        p.add_argument("--skip", action="append", default=[])
     p = sub.add_parser("compare-json")
     p.add_argument("table")
     p.add_argument("lines")
@@ -569,13 +548,13 @@ def main():
     if a.command == "check-idl":
         return check_idl(a.idl, a.pelmo)
     if a.command == "vbs":
-        return generate_vbs(a.table, a.dir, set(a.skip)) or 0
+        return generate_vbs(a.source, a.dir) or 0
     if a.command == "compare-vbs":
-        return compare_vbs(a.table, a.dir, a.pelmo, set(a.skip))
+        return compare_vbs(a.table, a.dir, a.pelmo)
     if a.command == "doc-vbs":
-        return generate_doc_vbs(a.doc, a.dir, a.skip) or 0
+        return generate_doc_vbs(a.source, a.dir) or 0
     if a.command == "compare-doc":
-        return compare_doc(a.doc, a.dir, a.skip)
+        return compare_doc(a.source, a.dir)
     if a.command == "compare-json":
         return compare_json(a.table, a.lines, a.pelmo, a.page, os.environ.copy(), a.cwd)
     if a.command == "site":

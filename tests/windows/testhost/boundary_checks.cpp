@@ -229,26 +229,22 @@ void check_through_module(Checks& checks, IDispatch* object) {
   checks.check(kept == S_OK && single == 2.0F, "Bint on a Single variable succeeds and keeps it");
 }
 
-// The user's number format with a decimal comma and a thousands point while it lives, as the
-// web server's account may have it.
-struct CommaLocale {
-  wchar_t decimal[8] = L".", thousand[8] = L",";
-  CommaLocale() {
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
-    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L",");
-    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, L".");
+// One item of the user's number format, changed while it lives.
+struct UserNumberFormat {
+  LCTYPE item;
+  wchar_t saved[8] = L"";
+  UserNumberFormat(LCTYPE changed, const wchar_t* value) : item(changed) {
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, item, saved, 8);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, item, value);
   }
-  ~CommaLocale() {
-    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal);
-    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand);
-  }
+  ~UserNumberFormat() { SetLocaleInfoW(LOCALE_USER_DEFAULT, item, saved); }
 };
 
 // Numbers written into typed variables cross as the component's own text, whatever the user's
-// number format: a Double into a String variable, a number's text back into a Double.
+// number format (here a decimal comma and a thousands point, as the web server's account may
+// have it): a Double into a String variable, a number's text back into a Double.
 void check_write_backs_in_comma_locale(Checks& checks, IDispatch* object) {
-  const CommaLocale comma;
+  const UserNumberFormat comma(LOCALE_SDECIMAL, L","), point(LOCALE_STHOUSAND, L".");
   BSTR system = nullptr;  // unless the system itself now writes a comma, nothing is proved
   VarBstrFromR8(2.5, LOCALE_USER_DEFAULT, 0, &system);
   const bool in_effect = system != nullptr && std::wstring(system) == L"2,5";
@@ -256,8 +252,7 @@ void check_write_backs_in_comma_locale(Checks& checks, IDispatch* object) {
   if (!checks.check(in_effect, "the user's number format writes 2.5 as 2,5")) return;
 
   BSTR text = SysAllocString(L"before");
-  VARIANT slot;
-  VariantInit(&slot);
+  VARIANT slot{};
   V_VT(&slot) = VT_BYREF | VT_BSTR;
   V_BSTRREF(&slot) = &text;
   com::write_back(slot, Variant::number(2.5));

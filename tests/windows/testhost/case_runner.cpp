@@ -2,7 +2,6 @@
 // of `pelmo call`, so the script test can compare the two builds line by line.
 #include <objbase.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -101,8 +100,7 @@ std::string run_case(const Case& c, bool page, bool system_stream) {
   return line;
 }
 
-std::vector<Case> read_cases(const std::string& table, const std::vector<std::string>& skip,
-                             std::vector<std::string>* skipped) {
+std::vector<Case> read_cases(const std::string& table) {
   std::ifstream in(table, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + table);
   std::vector<Case> cases;
@@ -119,19 +117,15 @@ std::vector<Case> read_cases(const std::string& table, const std::vector<std::st
     }
     c.method = fields[i];
     c.words.assign(fields.begin() + static_cast<std::ptrdiff_t>(i) + 1, fields.end());
-    if (std::find(skip.begin(), skip.end(), c.method) != skip.end()) {
-      c.skipped = true;
-      if (skipped != nullptr) skipped->push_back(c.method);
-    }
     cases.push_back(std::move(c));
   }
   return cases;
 }
 
-int run_cases(const std::string& table, bool page, const std::vector<std::string>& skip) {
+int run_cases(const std::string& table, bool page) {
   std::vector<Case> cases;
   try {
-    cases = read_cases(table, skip);
+    cases = read_cases(table);
   } catch (const std::runtime_error& e) {
     std::cerr << "pelmo_testhost: " << e.what() << "\n";
     return 2;
@@ -144,10 +138,6 @@ int run_cases(const std::string& table, bool page, const std::vector<std::string
               << "\n";
   }
   for (const Case& c : cases) {
-    if (c.skipped) {
-      std::cout << "SKIP " << c.method << "\n";
-      continue;
-    }
     std::cout << run_case(c, page, system_stream) << "\n" << std::flush;
   }
   return 0;

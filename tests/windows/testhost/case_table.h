@@ -11,12 +11,10 @@ struct Case {
   std::wstring request_method = L"GET";
   std::string method;
   std::vector<std::string> words;
-  bool skipped = false;  // named in the skip list
 };
 
 // The table's cases in order; throws std::runtime_error when it cannot be read.
-std::vector<Case> read_cases(const std::string& table, const std::vector<std::string>& skip,
-                             std::vector<std::string>* skipped = nullptr);
+std::vector<Case> read_cases(const std::string& table);
 
 // Whether the system's stream gets past Open; Wine's does not, and the page then hands out
 // the stand-in.

@@ -29,9 +29,9 @@ struct Tables {
 
 Tables load(const LoadSettings& settings) {
   Tables tables;
-  tables.page_free = read_cases(settings.table, settings.skip);
+  tables.page_free = read_cases(settings.table);
   if (!settings.page_table.empty()) {
-    tables.page = read_cases(settings.page_table, settings.skip);
+    tables.page = read_cases(settings.page_table);
     tables.system_stream = system_stream_works();
   }
   return tables;
@@ -46,7 +46,7 @@ std::vector<std::string> run_all(const Tables& tables, std::size_t rotation) {
     const std::size_t i = (k + rotation) % n;
     const bool page = i >= tables.page_free.size();
     const Case& c = page ? tables.page[i - tables.page_free.size()] : tables.page_free[i];
-    if (!c.skipped) lines[i] = run_case(c, page, tables.system_stream);
+    lines[i] = run_case(c, page, tables.system_stream);
   }
   return lines;
 }
@@ -200,17 +200,13 @@ void check_uptime(Checks& checks, const LoadSettings& settings) {
   std::vector<Prepared> prepared;
   for (const Case& c : tables.page_free) {
     const MethodEntry* entry = find_method(c.method);
-    if (c.skipped || c.request_method != L"GET" || entry == nullptr || entry->is_page_hook()) {
-      continue;
-    }
+    if (c.request_method != L"GET" || entry == nullptr || entry->is_page_hook()) continue;
     Prepared p{wide(entry->name), {}};
     for (const std::string& word : c.words) p.args.push_back(cli::parse_arg_word(word));
     prepared.push_back(std::move(p));
   }
   std::vector<const Case*> scrapes;
-  for (const Case& c : tables.page) {
-    if (!c.skipped) scrapes.push_back(&c);
-  }
+  for (const Case& c : tables.page) scrapes.push_back(&c);
   {
     ComRef<IDispatch> object = create_zaverer();
     for (Prepared& p : prepared) {

@@ -6,21 +6,19 @@
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <vector>
 
 #include "modes.h"
 
 namespace {
 
 int usage() {
-  std::cerr
-      << "usage: pelmo_testhost library|unload|registered DLL\n"
-         "       pelmo_testhost unregistered DLL\n"
-         "       pelmo_testhost calls | memory\n"
-         "       pelmo_testhost fetch-limits BASE_URL\n"
-         "       pelmo_testhost threads THREADS ROUNDS [--skip METHOD]... TABLE [PAGE_TABLE]\n"
-         "       pelmo_testhost uptime CALLS [--skip METHOD]... TABLE [PAGE_TABLE]\n"
-         "       pelmo_testhost cases [--page] [--skip METHOD]... TABLE\n";
+  std::cerr << "usage: pelmo_testhost library|unload|registered DLL\n"
+               "       pelmo_testhost unregistered DLL\n"
+               "       pelmo_testhost calls | memory\n"
+               "       pelmo_testhost fetch-limits BASE_URL\n"
+               "       pelmo_testhost threads THREADS ROUNDS TABLE [PAGE_TABLE]\n"
+               "       pelmo_testhost uptime CALLS TABLE [PAGE_TABLE]\n"
+               "       pelmo_testhost cases [--page] TABLE\n";
   return 2;
 }
 
@@ -43,20 +41,9 @@ int main(int argc, char** argv) {
   int status = 0;
   pelmo::testhost::Checks checks;
   if (mode == "cases") {
-    bool page = false;
-    std::vector<std::string> skip;
-    int i = 2;
-    for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
-      if (std::strcmp(argv[i], "--page") == 0) {
-        page = true;
-      } else if (std::strcmp(argv[i], "--skip") == 0 && i + 1 < argc) {
-        skip.emplace_back(argv[++i]);
-      } else {
-        return usage();
-      }
-    }
-    if (i + 1 != argc) return usage();
-    status = pelmo::testhost::run_cases(argv[i], page, skip);
+    const bool page = argc == 4 && std::strcmp(argv[2], "--page") == 0;
+    if (argc != (page ? 4 : 3)) return usage();
+    status = pelmo::testhost::run_cases(argv[argc - 1], page);
   } else if (mode == "fetch-limits" && argc == 3) {
     pelmo::testhost::check_fetch_limits(checks, argv[2]);
     status = checks.failures() == 0 ? 0 : 1;
@@ -74,9 +61,6 @@ int main(int argc, char** argv) {
       settings.rounds = std::atoi(argv[i++]);
     } else {
       settings.calls = std::atol(argv[i++]);
-    }
-    for (; i + 1 < argc && std::strcmp(argv[i], "--skip") == 0; i += 2) {
-      settings.skip.emplace_back(argv[i + 1]);
     }
     if (i >= argc || argc - i > 2 || settings.threads < 1 || settings.rounds < 1 ||
         settings.calls < 10) {

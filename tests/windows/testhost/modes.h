@@ -33,7 +33,6 @@ struct LoadSettings {
   long calls = 200000;
   std::string table;       // page-free cases
   std::string page_table;  // cases on the test host's page, optional
-  std::vector<std::string> skip;
 };
 // The tables' cases from `threads` single-threaded apartments at once, `rounds` times each,
 // against the answers of one thread; DllCanUnloadNow afterwards.
@@ -48,6 +47,6 @@ void check_fetch_limits(Checks& checks, const std::string& base);
 
 // One JSON line per case of the table (the words of `pelmo call`), as `pelmo call` prints it;
 // with `page` each call runs between OnStartPage and OnEndPage on the test host's page.
-int run_cases(const std::string& table, bool page, const std::vector<std::string>& skip);
+int run_cases(const std::string& table, bool page);
 
 }  // namespace pelmo::testhost
