@@ -25,4 +25,6 @@ install(FILES ${PROJECT_BINARY_DIR}/pelmo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}
 install(FILES ${PROJECT_BINARY_DIR}/pelmo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES src/cli/completion.bash RENAME pelmo
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-install(FILES README.md docs/methods.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The reference keeps its place beside README, so that README's link to it holds once installed.
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES docs/methods.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)

@@ -31,6 +31,7 @@ for tool in x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-widl 
   }
 done
 
+. tests/windows/checked_script.sh
 failures=0
 fail() {
   echo "FAIL  $*"
@@ -216,7 +217,7 @@ run_module_suite() {
   step "$arch: test host results against pelmo call" python3 tests/windows/wine_cases.py \
     compare-json tests/windows/cases.tsv "$out/host-lines.txt" --pelmo "$linux_pelmo"
 
-  step "$arch: page hooks and failures from a VBScript" cscript \
+  step "$arch: page hooks and failures from a VBScript" checked_script cscript \
     "$(winpath "$root/tests/windows/lifecycle.vbs")" registered
   step "$arch: conversions, write-backs, page hooks, stream road (test host)" testhost calls
   step "$arch: allocation failures at every point of calls and entry points (test host)" \
@@ -239,7 +240,7 @@ run_module_suite() {
 
   step "$arch: regsvr32 /u pelmo.dll" regsvr32 /u "$dll"
   step "$arch: registry after unregistration (test host)" testhost unregistered "$dll"
-  step "$arch: CreateObject after unregistration (VBScript)" cscript \
+  step "$arch: CreateObject after unregistration (VBScript)" checked_script cscript \
     "$(winpath "$root/tests/windows/lifecycle.vbs")" unregistered
   # Registers and unregisters the module again by itself.
   step "$arch: outside hosts from the registry" \

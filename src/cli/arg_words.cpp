@@ -18,6 +18,14 @@ namespace pelmo::cli {
 
 namespace {
 
+// Opened without waiting and without taking a terminal where the system has those notions; in
+// binary mode on Windows, so that line ends reach the word as they are in the file.
+#ifdef _WIN32
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+#endif
+
 std::string file_problem(std::string_view path, const std::string& what) {
   return "cannot read file " + std::string(path) + ": " + what;
 }
@@ -33,7 +41,7 @@ std::string read_file(std::string_view path) {
   // opened without waiting, should the path have changed in between.
   if (::stat(name.c_str(), &info) != 0) throw UsageError(file_problem(path, std::strerror(errno)));
   if (!S_ISREG(info.st_mode)) throw UsageError(file_problem(path, "not a regular file" + rule));
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  const int fd = ::open(name.c_str(), kOpenFlags);
   if (fd < 0) throw UsageError(file_problem(path, std::strerror(errno)));
   struct Closer {
     int fd;

@@ -12,6 +12,7 @@ set -euo pipefail
 arch=$1
 module=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/checked_script.sh"
 case $arch in
   64) loader=/usr/lib/wine/wine64 system='C:\windows\system32' ;;
   32) loader=/usr/lib/wine/wine system='C:\windows\syswow64' ;;
@@ -52,8 +53,8 @@ failures=0
 # Runs the script on a fresh counted page and checks how many requests reached the site.
 fetch_three() {
   local name=$1 mode=$2 requests=$3 seen
-  env -u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS -u PELMO_FETCH_CACHE_MB \
-    "$loader" "$system\\cscript.exe" //nologo "$(winpath "$here/fetch_cache.vbs")" \
+  checked_script env -u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS \
+    -u PELMO_FETCH_CACHE_MB "$loader" "$system\\cscript.exe" //nologo "$(winpath "$here/fetch_cache.vbs")" \
     "$site/counted/$name" "$mode" || failures=$((failures + 1))
   seen=$(python3 -c 'import sys, urllib.request as u
 print(u.build_opener(u.ProxyHandler({})).open(sys.argv[1]).read().decode())' "$site/count/$name")

@@ -39,9 +39,10 @@ Set first = CreateObject("pelmo.zaverer")
 Set second = CreateObject("pelmo.zaverer")
 Check Err.Number = 0, "CreateObject(""pelmo.zaverer"") twice"
 Err.Clear
-If failures > 0 Then WScript.Quit failures
+If failures > 0 Then WScript.Echo failures & " failure(s)" : WScript.Quit failures
 
 Fetch first, 1, "first object, first fetch"
 Fetch first, 2, "first object, same address again"
 Fetch second, 3, "second object, same address"
+WScript.Echo failures & " failure(s)"
 WScript.Quit failures

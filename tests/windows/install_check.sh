@@ -11,6 +11,7 @@ set -euo pipefail
 arch=$1
 msi=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/checked_script.sh"
 case $arch in
   64) loader=/usr/lib/wine/wine64 system='C:\windows\system32' program_files='Program Files' ;;
   32) loader=/usr/lib/wine/wine system='C:\windows\syswow64' program_files='Program Files (x86)' ;;
@@ -48,7 +49,7 @@ check "LotteryHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pe
 check "NewsHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
 progid_class() { run reg.exe query 'HKCR\pelmo.zaverer\CLSID' /ve 2>/dev/null | grep -q "$1"; }
 check "ProgID registered" progid_class '{88BBBB1C-215E-4723-8957-56EA7421CA93}'
-env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
+checked_script env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
   "$(winpath "$here/installed.vbs")" installed $lottery || failures=$((failures + 1))
 
 # A repair rewrites every registry value from the properties: the ones not given come from
@@ -73,7 +74,8 @@ check "class removed" not has_key 'HKCR\CLSID\{88BBBB1C-215E-4723-8957-56EA7421C
 check "ProgID removed" not has_key 'HKCR\pelmo.zaverer'
 check "type library removed" not has_key 'HKCR\TypeLib\{9116D3FA-553B-4FEA-ACB9-729C222253A3}'
 check "interface removed" not has_key 'HKCR\Interface\{881B0B15-CE15-4FA8-933F-8787A9088292}'
-"$loader" "$system\\cscript.exe" //nologo "$(winpath "$here/installed.vbs")" removed ||
+checked_script "$loader" "$system\\cscript.exe" //nologo "$(winpath "$here/installed.vbs")" \
+  removed ||
   failures=$((failures + 1))
 echo "install check ($arch-bit): $failures failure(s) in $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]

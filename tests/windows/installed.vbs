@@ -32,4 +32,5 @@ Else
         Err.Number
 End If
 Err.Clear
+WScript.Echo failures & " failure(s)"
 WScript.Quit failures

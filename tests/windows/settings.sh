@@ -10,6 +10,7 @@ set -euo pipefail
 arch=$1
 module=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/checked_script.sh"
 case $arch in
   64) loader=/usr/lib/wine/wine64 system='C:\windows\system32' other=32 ;;
   32) loader=/usr/lib/wine/wine system='C:\windows\syswow64' other=64 ;;
@@ -29,9 +30,9 @@ run regsvr32.exe /s "$(winpath "$module")" || {
 }
 /usr/lib/wine/wine64 'C:\windows\system32\reg.exe' add "$key" /v LotteryHost /d decoy.example \
   /f "/reg:$other" >/dev/null
-env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
+checked_script env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
   "$(winpath "$here/settings.vbs")" || failures=$((failures + 1))
-PELMO_LOTTERY_HOST=environment.example "$loader" "$system\\cscript.exe" //nologo \
+PELMO_LOTTERY_HOST=environment.example checked_script "$loader" "$system\\cscript.exe" //nologo \
   "$(winpath "$here/settings.vbs")" environment.example || failures=$((failures + 1))
 /usr/lib/wine/wine64 'C:\windows\system32\reg.exe' delete "$key" /f "/reg:$other" >/dev/null
 run regsvr32.exe /u /s "$(winpath "$module")" || failures=$((failures + 1))

@@ -80,7 +80,7 @@ DeleteKey
 Set z = CreateObject("pelmo.zaverer")
 Check Err.Number = 0, "CreateObject(""pelmo.zaverer"")"
 Err.Clear
-If failures > 0 Then WScript.Quit failures
+If failures > 0 Then WScript.Echo failures & " failure(s)" : WScript.Quit failures
 
 Expect kDefault, "no key: the build's default"
 Write "one.example", "REG_SZ", "a first host"
@@ -96,4 +96,5 @@ Expect "three.example", "set again"
 DeleteKey
 Expect kDefault, "the key removed"
 
+WScript.Echo failures & " failure(s)"
 WScript.Quit failures
