@@ -192,7 +192,8 @@ class RegisteredObject final : public cli::CallTarget {
     V_VT(&context[0].get()) = VT_DISPATCH;
     V_DISPATCH(&context[0].get()) = page::make_page(settings, std::make_shared<page::PageLog>());
     try {
-      invoke(L"OnStartPage", context, false);
+      OwnedVariant none;
+      invoke(L"OnStartPage", context, false, none);
     } catch (const AutomationError&) {
       close();
       throw;
@@ -202,8 +203,18 @@ class RegisteredObject final : public cli::CallTarget {
   Variant call(const MethodShape& method, std::vector<Variant>& args) override {
     std::vector<OwnedVariant> variables(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) com::to_variant(args[i], variables[i].get());
-    OwnedVariant result = invoke(com::to_wide(from_utf8(method.name)).c_str(), variables, true);
-    for (std::size_t i = 0; i < args.size(); ++i) args[i] = com::from_variant(variables[i].get());
+    // The variables hold what the method wrote also when it then failed.
+    const auto read_back = [&] {
+      for (std::size_t i = 0; i < args.size(); ++i) args[i] = com::from_variant(variables[i].get());
+    };
+    OwnedVariant result;
+    try {
+      invoke(com::to_wide(from_utf8(method.name)).c_str(), variables, true, result);
+    } catch (const AutomationError&) {
+      read_back();
+      throw;
+    }
+    read_back();
     return com::from_variant(result.get());
   }
 
@@ -211,7 +222,8 @@ class RegisteredObject final : public cli::CallTarget {
     if (!with_page_) return;
     std::vector<OwnedVariant> none;
     try {
-      invoke(L"OnEndPage", none, false);
+      OwnedVariant nothing;
+      invoke(L"OnEndPage", none, false, nothing);
     } catch (const AutomationError&) {
       // The page is over either way; a failing OnEndPage has nothing to report to.
     }
@@ -220,8 +232,8 @@ class RegisteredObject final : public cli::CallTarget {
  private:
   // Arguments by reference to the variables, as script engines pass a script's variables; the
   // page hooks take the context by value, as the web server hands it over.
-  OwnedVariant invoke(const wchar_t* member, std::vector<OwnedVariant>& variables,
-                      bool by_reference) {
+  void invoke(const wchar_t* member, std::vector<OwnedVariant>& variables, bool by_reference,
+              OwnedVariant& result) {
     DISPID id = DISPID_UNKNOWN;
     auto* name = const_cast<LPOLESTR>(member);
     HRESULT hr = object_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
@@ -239,12 +251,10 @@ class RegisteredObject final : public cli::CallTarget {
       }
     }
     DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-    OwnedVariant result;
     UINT bad_argument = 0;
     hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result.get(),
                          &info, &bad_argument);
     if (FAILED(hr)) throw_call_failure(hr, info);
-    return result;
   }
 
   ComRef<IDispatch> object_;
