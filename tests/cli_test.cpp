@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include "cli/arg_words.h"
 #include "cli/call_command.h"
 #include "cli/demo_site.h"
+#include "cli/input_lines.h"
 #include "cli/json_writer.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
@@ -49,10 +51,15 @@ TEST(ArgWords, EveryKindOfWord) {
   EXPECT_EQ(parse_arg_word("null"), Variant::null());
   EXPECT_EQ(parse_arg_word("s:"), text(u""));
   EXPECT_EQ(parse_arg_word("s:\xE4\xBD\xA0:x"), text(u"\u4F60:x"));
+  // Ill-formed UTF-8, an overlong "/" and an encoded surrogate, is one U+FFFD per byte.
+  EXPECT_EQ(parse_arg_word("s:\xC0\xAF."), text(u"\uFFFD\uFFFD."));
+  EXPECT_EQ(parse_arg_word("s:\xED\xA0\x80"), text(u"\uFFFD\uFFFD\uFFFD"));
   EXPECT_EQ(parse_arg_word("u:0041D800"), text(u"A\xD800"));
   EXPECT_EQ(parse_arg_word("n:-0.5"), Variant::number(-0.5));
   EXPECT_EQ(parse_arg_word("i:-32768"), Variant::integer(-32768));
+  EXPECT_EQ(parse_arg_word("i:32767"), Variant::integer(32767));
   EXPECT_EQ(parse_arg_word("l:1500"), Variant::long_(1500));
+  EXPECT_EQ(parse_arg_word("l:2147483647"), Variant::long_(2147483647));
   EXPECT_EQ(parse_arg_word("b:true"), Variant::boolean(true));
   EXPECT_EQ(parse_arg_word("x:"), Variant::bytes({}));
   EXPECT_EQ(parse_arg_word("x:C4e3"), Variant::bytes({0xC4, 0xE3}));
@@ -80,14 +87,29 @@ TEST(ArgWords, FilesAreReadWholeWithTheirByteOrderMark) {
 }
 
 TEST(ArgWords, MalformedWordsAreUsageErrors) {
-  for (const char* bad : {"", "text", "S:x", "u:004", "u:00G1", "x:abc", "x:zz", "n:", "n:1x",
-                          "n:inf", "i:32768", "i:1.5", "l:2147483648", "b:yes"}) {
+  for (const char* bad :
+       {"", "text", "S:x", "u:004", "u:00G1", "x:abc", "x:zz", "n:", "n:1x", "n:inf", "i:32768",
+        "i:-32769", "i:1.5", "l:2147483648", "l:-2147483649", "b:yes"}) {
     EXPECT_THROW(parse_arg_word(bad), UsageError) << bad;
   }
 }
 
 TEST(JsonWriter, VariantsAndOutcomes) {
   EXPECT_EQ(json_string(u"a\"\\\n\u4F60\xDC00"), R"("a\"\\\u000a\u4f60\udc00")");
+  // Every control character is escaped (a raw one would make the line invalid JSON), DEL too.
+  std::u16string controls;
+  std::string escaped = "\"";
+  for (char16_t c = 0; c < 0x20; ++c) {
+    controls += c;
+    escaped += "\\u00" + std::string{"01"[c >> 4], "0123456789abcdef"[c & 0xF]};
+  }
+  EXPECT_EQ(json_string(controls + u"\x7F "), escaped + "\\u007f \"");
+  // Longer than the writer's buffer: written whole, in order, across its flushes.
+  std::u16string long_text;
+  for (int i = 0; i < 30000; ++i) long_text += static_cast<char16_t>(i % 2 == 0 ? u'a' : 0xE9);
+  std::string long_json = "\"";
+  for (int i = 0; i < 15000; ++i) long_json += "a\\u00e9";
+  EXPECT_EQ(json_string(long_text), long_json + "\"");
   EXPECT_EQ(json_variant(Variant::number(0.5)), R"({"type":"Double","value":0.5})");
   EXPECT_EQ(json_variant(Variant::number(13)), R"({"type":"Double","value":13})");
   EXPECT_EQ(json_variant(Variant::bytes({0xC4, 0x0A})), R"({"type":"Bytes","hex":"c40a"})");
@@ -112,9 +134,11 @@ TEST(CallOutcome, EveryFailureBecomesTheJsonLine) {
       {[]() -> Variant { throw std::length_error("too long"); },
        R"({"ok":false,"error":{"number":-2147418113,"description":"too long"})" + tail}};
   for (const auto& [call, json] : cases) {
-    const CallOutcome outcome = call_outcome(call, args);
-    EXPECT_EQ(outcome.json, json);
-    EXPECT_EQ(outcome.status, json.starts_with(R"({"ok":true)") ? 0 : 1) << json;
+    const CallOutcome outcome = call_outcome(call);
+    std::ostringstream line;
+    write_outcome(line, outcome, args);
+    EXPECT_EQ(line.str(), json + "\n");
+    EXPECT_EQ(outcome.status(), json.starts_with(R"({"ok":true)") ? 0 : 1) << json;
   }
 }
 
@@ -175,16 +199,35 @@ TEST(Command, FailureExitsOneWithTheErrorAndTheArguments) {
 }
 
 TEST(Command, UsageErrorsWriteOnlyToStandardError) {
-  for (const char* bad :
-       {"", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
-        "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
-        "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x",
-        "methods --bogus", "help NoSuch", "help Rm Ltxt"}) {
-    CliRun run = run_cli(bad);
+  // A pipe no writer ever opens is refused at once; the time limit turns a wait into a failure.
+  const std::string fifo = ::testing::TempDir() + "pelmo_cli_fifo_" + std::to_string(getpid());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& bad : std::vector<std::string>{
+           "", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
+           "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
+           "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x",
+           "call Emailis sf:" + fifo, "call Bq_x xf:" + fifo, "methods --bogus", "help NoSuch",
+           "help Rm Ltxt"}) {
+    CliRun run = run_cli(bad, {}, {}, "timeout 20 ");
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
     EXPECT_NE(run.err, "") << bad;
   }
+  std::remove(fifo.c_str());
+}
+
+TEST(Command, LongAnswersAreWrittenWhole) {
+  // Many times the writer's buffer once escaped, through the command's own standard output.
+  const std::string path = ::testing::TempDir() + "pelmo_cli_long_" + std::to_string(getpid());
+  std::ofstream(path, std::ios::binary) << std::string(100000, '\0');
+  const CliRun run = run_cli("call Ltxt sf:" + path);
+  std::string nuls;
+  for (int i = 0; i < 100000; ++i) nuls += "\\u0000";
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.out == R"({"ok":true,"result":{"type":"String","value":")" + nuls +
+                             R"("},"args":[{"type":"String","value":")" + nuls + "\"}]}\n")
+      << run.out.size();
+  std::remove(path.c_str());
 }
 
 TEST(Command, RunningOutOfMemoryIsErrorSeven) {
@@ -307,6 +350,8 @@ TEST(Batch, AnswersEachLineAsCallWouldAndGoesOnAfterRefusedOnes) {
        R"({"ok":false,"error":{"number":94,"description":"Invalid use of Null"},"args":[{"type":"Null"}]})"},
       {R"(["Rm","s:\u00e9\ud83d\ude00\/\t"])",
        R"({"ok":true,"result":{"type":"String","value":"\u00e9\ud83d\ude00/\u0009"},"args":[{"type":"String","value":"\u00e9\ud83d\ude00/\u0009"}]})"},
+      {R"(["Rm","s:\u00C9\uD83D\uDE00"])",  // upper-case hex digits read the same
+       R"({"ok":true,"result":{"type":"String","value":"\u00c9\ud83d\ude00"},"args":[{"type":"String","value":"\u00c9\ud83d\ude00"}]})"},
       {"[1]", R"("not a JSON array of strings: expected a string at column 2"})"},
       {R"(["Rm","s:a"] x)", R"("not a JSON array of strings: text after the array at column 14"})"},
       {R"(["Rm","s:\ud800"])",
@@ -342,12 +387,49 @@ TEST(Batch, AnswersEachLineAsCallWouldAndGoesOnAfterRefusedOnes) {
     }
   }
 
-  // Every call succeeding exits 0; the command line's own faults exit 2 before any call.
+  // Every call succeeding exits 0, and a refused line makes it 1 even when every call succeeded;
+  // the command line's own faults exit 2 before any call.
   EXPECT_EQ(run_cli("batch --no-page", "[\"FNum\",\"s:1\"]\n\n").status, 0);
+  EXPECT_EQ(run_cli("batch --no-page", "[\"FNum\",\"s:1\"]\n[\"NoSuch\"]\n").status, 1);
   for (const char* bad : {"batch extra", "batch --request-method", "batch --bogus"}) {
     const CliRun refused = run_cli(bad, "[\"FNum\",\"s:1\"]\n");
     EXPECT_EQ(refused.status, 2) << bad;
     EXPECT_EQ(refused.out, "") << bad;
+  }
+}
+
+// Lines are held to the reader's cap: a line of exactly the cap is taken, one byte more is
+// refused and skipped to its line feed, and the line after it is read whole.
+TEST(LineReader, TakesLinesUpToTheCapAndSkipsLongerOnes) {
+  using Next = LineReader::Next;
+  const struct {
+    const char* input;
+    std::vector<std::pair<Next, std::string>> lines;
+  } cases[] = {
+      {"abcd\nxy\n", {{Next::Line, "abcd"}, {Next::Line, "xy"}}},
+      {"abcde\nxy\n", {{Next::TooLong, ""}, {Next::Line, "xy"}}},
+      {"abcd", {{Next::Line, "abcd"}}},
+      {"abcde", {{Next::TooLong, ""}}},
+      {"abcdefghij\n\nz", {{Next::TooLong, ""}, {Next::Line, ""}, {Next::Line, "z"}}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t piece : {1u, 3u, 64u}) {  // reads that end inside and between lines
+      std::string_view rest = c.input;
+      LineReader reader(
+          [&](char* into, std::size_t room) {
+            const std::size_t n = std::min({room, piece, rest.size()});
+            rest.copy(into, n);
+            rest.remove_prefix(n);
+            return n;
+          },
+          4);
+      std::string line;
+      for (const auto& [next, text] : c.lines) {
+        EXPECT_EQ(reader.next(line), next) << c.input << " in pieces of " << piece;
+        EXPECT_EQ(line, text) << c.input << " in pieces of " << piece;
+      }
+      EXPECT_EQ(reader.next(line), Next::End) << c.input << " in pieces of " << piece;
+    }
   }
 }
 

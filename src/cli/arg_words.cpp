@@ -1,80 +1,16 @@
 #include "cli/arg_words.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
-#include <new>
 
+#include "cli/argument_file.h"
 #include "pelmo/text.h"
 
 namespace pelmo::cli {
 
 namespace {
-
-// Opened without waiting and without taking a terminal where the system has those notions; in
-// binary mode on Windows, so that line ends reach the word as they are in the file.
-#ifdef _WIN32
-constexpr int kOpenFlags = O_RDONLY | O_BINARY;
-#else
-constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-#endif
-
-std::string file_problem(std::string_view path, const std::string& what) {
-  return "cannot read file " + std::string(path) + ": " + what;
-}
-
-// Only regular files, so a device or a pipe (sf:/dev/zero) cannot feed the command without end,
-// and only up to the cap.
-std::string read_file(std::string_view path) {
-  const std::string name(path);
-  const std::string rule = " (sf: and xf: read regular files of at most " +
-                           std::to_string(kMaxArgumentFileBytes >> 20) + " MiB)";
-  struct stat info {};
-  // Looked at before opening, since opening a pipe or a device can wait or act on it; and
-  // opened without waiting, should the path have changed in between.
-  if (::stat(name.c_str(), &info) != 0) throw UsageError(file_problem(path, std::strerror(errno)));
-  if (!S_ISREG(info.st_mode)) throw UsageError(file_problem(path, "not a regular file" + rule));
-  const int fd = ::open(name.c_str(), kOpenFlags);
-  if (fd < 0) throw UsageError(file_problem(path, std::strerror(errno)));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    throw UsageError(file_problem(path, "not a regular file" + rule));
-  }
-  if (static_cast<std::uintmax_t>(info.st_size) > kMaxArgumentFileBytes) {
-    throw UsageError(file_problem(path, "too large" + rule));
-  }
-  std::string content;
-  try {
-    content.reserve(static_cast<std::size_t>(info.st_size));
-    char chunk[65536];
-    while (true) {
-      const ssize_t got = ::read(fd, chunk, sizeof chunk);
-      if (got == 0) break;
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        throw UsageError(file_problem(path, std::strerror(errno)));
-      }
-      // Counted as it comes: the file may have grown since it was looked at.
-      if (content.size() + static_cast<std::size_t>(got) > kMaxArgumentFileBytes) {
-        throw UsageError(file_problem(path, "too large" + rule));
-      }
-      content.append(chunk, static_cast<std::size_t>(got));
-    }
-  } catch (const std::bad_alloc&) {
-    throw UsageError(file_problem(path, "not enough memory"));
-  }
-  return content;
-}
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -146,13 +82,13 @@ Variant parse_arg_word(std::string_view word) {
   const std::string_view rest = word.substr(colon + 1);
   if (kind == "s") return Variant::string(from_utf8(rest));
   if (kind == "u") return Variant::string(parse_code_units(rest, word));
-  if (kind == "sf") return Variant::string(from_utf8(read_file(rest)));
+  if (kind == "sf") return Variant::string(from_utf8(read_argument_file(rest)));
   if (kind == "n") return Variant::number(parse_double(rest, word));
   if (kind == "i") return Variant::integer(parse_integer<std::int16_t>(rest, word));
   if (kind == "l") return Variant::long_(parse_integer<std::int32_t>(rest, word));
   if (kind == "x") return Variant::bytes(parse_hex_bytes(rest, word));
   if (kind == "xf") {
-    std::string raw = read_file(rest);
+    std::string raw = read_argument_file(rest);
     return Variant::bytes(Bytes(raw.begin(), raw.end()));
   }
   throw UsageError("unknown argument word: " + std::string(word));

@@ -91,8 +91,8 @@ int run_batch(const std::vector<std::string_view>& words, const ConnectTarget& c
         continue;
       }
       if (setup_failure) {
-        out << json_failure(setup_failure->number(), setup_failure->description(), call.args)
-            << "\n";
+        write_failure(out, setup_failure->number(), setup_failure->description(), call.args);
+        out << "\n";
         status = 1;
       } else if (call_and_report(*target, call, out) != 0) {
         status = 1;

@@ -46,10 +46,9 @@ MethodCall parse_method_call(const std::vector<MethodShape>& methods,
 }
 
 int call_and_report(CallTarget& target, MethodCall& call, std::ostream& out) {
-  const CallOutcome outcome =
-      call_outcome([&] { return target.call(*call.method, call.args); }, call.args);
-  out << outcome.json << "\n";
-  return outcome.status;
+  const CallOutcome outcome = call_outcome([&] { return target.call(*call.method, call.args); });
+  write_outcome(out, outcome, call.args);
+  return outcome.status();
 }
 
 void warn_ignored_settings(std::ostream& err) {
@@ -57,23 +56,33 @@ void warn_ignored_settings(std::ostream& err) {
   for (std::string line; std::getline(lines, line);) err << "pelmo: " << line << "\n";
 }
 
-CallOutcome call_outcome(const std::function<Variant()>& call, const std::vector<Variant>& args) {
-  std::int32_t number = err::kUnexpected;
-  std::string description;
+CallOutcome call_outcome(const std::function<Variant()>& call) {
+  CallOutcome outcome;
+  outcome.number = err::kUnexpected;
   try {
-    const Variant result = call();
-    return {json_success(result, args), 0};
+    outcome.result = call();
+    outcome.number = 0;
   } catch (const AutomationError& e) {
-    number = e.number();
-    description = e.description();
+    outcome.number = e.number();
+    outcome.description = e.description();
   } catch (const std::bad_alloc&) {
     // The call's own memory is given back by now, so the failure line can still be written.
-    number = err::kOutOfMemory;
-    description = "Out of memory";
+    outcome.number = err::kOutOfMemory;
+    outcome.description = "Out of memory";
   } catch (const std::exception& e) {
-    description = e.what();
+    outcome.description = e.what();
   }
-  return {json_failure(number, description, args), 1};
+  return outcome;
+}
+
+void write_outcome(std::ostream& out, const CallOutcome& outcome,
+                   const std::vector<Variant>& args) {
+  if (outcome.result) {
+    write_success(out, *outcome.result, args);
+  } else {
+    write_failure(out, outcome.number, outcome.description, args);
+  }
+  out << "\n";
 }
 
 int run_call(const std::vector<std::string_view>& words, const ConnectTarget& connect,
@@ -95,16 +104,14 @@ int run_call(const std::vector<std::string_view>& words, const ConnectTarget& co
   warn_ignored_settings(err);
 
   bool opened = false;
-  const CallOutcome outcome = call_outcome(
-      [&] {
-        target->open(options);
-        opened = true;
-        return target->call(*call.method, call.args);
-      },
-      call.args);
+  const CallOutcome outcome = call_outcome([&] {
+    target->open(options);
+    opened = true;
+    return target->call(*call.method, call.args);
+  });
   if (opened) target->close();
-  out << outcome.json << "\n";
-  return outcome.status;
+  write_outcome(out, outcome, call.args);
+  return outcome.status();
 }
 
 }  // namespace pelmo::cli

@@ -2,7 +2,9 @@
 // `pelmo batch` shares.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -14,18 +16,24 @@
 
 namespace pelmo::cli {
 
-// What the command prints for one call: the JSON line (without its line feed) and the exit
-// status, 0 when the call succeeded and 1 when it failed.
+// How one call ended: its result, or the error number and description of its failure.
 struct CallOutcome {
-  std::string json;
-  int status;
+  std::optional<Variant> result;
+  std::int32_t number = 0;
+  std::string description;
+
+  // The exit status: 0 when the call succeeded and 1 when it failed.
+  int status() const { return result ? 0 : 1; }
 };
 
-// Runs `call` (the method, with whatever page hooks go with it) and turns its result or its
-// failure into the outcome; `args` are the caller's variables, read after the call. An
-// automation error keeps its number, running out of memory is error 7 and any other exception
-// is E_UNEXPECTED, so nothing but the outcome leaves.
-CallOutcome call_outcome(const std::function<Variant()>& call, const std::vector<Variant>& args);
+// Runs `call` (the method, with whatever page hooks go with it) and keeps its result or its
+// failure. An automation error keeps its number, running out of memory is error 7 and any other
+// exception is E_UNEXPECTED, so nothing but the outcome leaves.
+CallOutcome call_outcome(const std::function<Variant()>& call);
+
+// The outcome's JSON line with its line feed; `args` are the caller's variables, read after the
+// call. Written as it is produced, so a long result is not held again in its escaped form.
+void write_outcome(std::ostream& out, const CallOutcome& outcome, const std::vector<Variant>& args);
 
 // Returns the exit status: 0 success, 1 the method failed, 2 usage error or an object that
 // cannot be reached.

@@ -1,4 +1,4 @@
-// Standard input on POSIX systems; pelmo.exe has its own reader in src/windows/command.
+// Standard input on POSIX systems; standard_input_windows.cpp is its Windows twin.
 #include <poll.h>
 #include <unistd.h>
 

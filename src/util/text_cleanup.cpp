@@ -40,7 +40,9 @@ std::u16string remove_tags(std::u16string_view text) {
 }
 
 Variant strip_tags(const Variant& content) {
-  return Variant::string(remove_tags(to_text(content)));
+  // Read in place: a long text is not copied before its tags are taken out.
+  std::u16string scratch;
+  return Variant::string(remove_tags(text_view(content, scratch)));
 }
 
 Variant single_line(const Variant& info) {

@@ -1,5 +1,5 @@
-// Standard input of pelmo.exe: raw bytes from the handle, whatever the console's code page, so
-// a batch reads the same bytes as on Linux.
+// Standard input on Windows (pelmo.exe): raw bytes from the handle, whatever the console's code
+// page, so a batch reads the same bytes as on Linux.
 #include <windows.h>
 
 #include <algorithm>
