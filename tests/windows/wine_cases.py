@@ -608,7 +608,7 @@ CONTRACT = [
     (["call", "FNum", "i:32768"], b"", 2), (["call", "FNum", "l:2147483648"], b"", 2),
     (["call", "FNum", "x:abc"], b"", 2), (["call", "FNum", "u:00D"], b"", 2),
     (["call", "Rm", "sf:no-such-file"], b"", 2), (["call", "Rm", "sf:."], b"", 2),
-    (["call", "Rm", "sf:crlf.txt"], b"", 0), (["call", "FNum", "xf:crlf.txt"], b"", 1),
+    (["call", "Rm", "sf:crlf.txt"], b"", 0), (["call", "Rm", "sf:sub/\u00e9.txt"], b"", 0), (["call", "FNum", "xf:crlf.txt"], b"", 1),
     (["call", "FNum", "null"], b"", 1), (["call", "fnum", "s:1, 2"], b"", 0),
     (["call", "Rm", "s:\u00e9\u4f60\U0001F600\x7f"], b"", 0),
     (["call", "--request-method", "POST", "isPb"], b"", 0),
@@ -627,6 +627,10 @@ def exe_contract(exe, pelmo):
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, "crlf.txt"), "wb") as f:
             f.write("a\r\nb \u00e9\r\n".encode())
+        # A name outside any ANSI code page, behind a forward slash.
+        os.mkdir(os.path.join(folder, "sub"))
+        with open(os.path.join(folder, "sub", "\u00e9.txt"), "wb") as f:
+            f.write("\u4f60\r\n".encode())
         for words, stdin, status in CONTRACT:
             (ls, lo, le), (ws, wo, we) = run_both(exe, pelmo, words, stdin, folder)
             # The usage text names the commands each face has (demo is Linux's alone).
