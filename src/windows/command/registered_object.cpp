@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -159,7 +160,7 @@ std::vector<MethodShape> read_methods(IDispatch* object) {
 }
 
 // The failure of an Invoke as a script sees it in Err: the exception's number and text.
-[[noreturn]] void throw_call_failure(HRESULT hr, EXCEPINFO& info) {
+AutomationError call_failure(HRESULT hr, EXCEPINFO& info) {
   std::u16string description;
   if (hr == DISP_E_EXCEPTION) {
     if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
@@ -172,7 +173,7 @@ std::vector<MethodShape> read_methods(IDispatch* object) {
     SysFreeString(info.bstrDescription);
     SysFreeString(info.bstrHelpFile);
   }
-  throw AutomationError(host::windows::error_number(hr), to_utf8(description));
+  return AutomationError(host::windows::error_number(hr), to_utf8(description));
 }
 
 class RegisteredObject final : public cli::CallTarget {
@@ -191,12 +192,10 @@ class RegisteredObject final : public cli::CallTarget {
     std::vector<OwnedVariant> context(1);
     V_VT(&context[0].get()) = VT_DISPATCH;
     V_DISPATCH(&context[0].get()) = page::make_page(settings, std::make_shared<page::PageLog>());
-    try {
-      OwnedVariant none;
-      invoke(L"OnStartPage", context, false, none);
-    } catch (const AutomationError&) {
+    OwnedVariant none;
+    if (std::optional<AutomationError> failure = invoke(L"OnStartPage", context, false, none)) {
       close();
-      throw;
+      throw *failure;
     }
   }
 
@@ -204,41 +203,33 @@ class RegisteredObject final : public cli::CallTarget {
     std::vector<OwnedVariant> variables(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) com::to_variant(args[i], variables[i].get());
     // The variables hold what the method wrote also when it then failed.
-    const auto read_back = [&] {
-      for (std::size_t i = 0; i < args.size(); ++i) args[i] = com::from_variant(variables[i].get());
-    };
     OwnedVariant result;
-    try {
-      invoke(com::to_wide(from_utf8(method.name)).c_str(), variables, true, result);
-    } catch (const AutomationError&) {
-      read_back();
-      throw;
-    }
-    read_back();
+    const std::optional<AutomationError> failure =
+        invoke(com::to_wide(from_utf8(method.name)).c_str(), variables, true, result);
+    for (std::size_t i = 0; i < args.size(); ++i) args[i] = com::from_variant(variables[i].get());
+    if (failure) throw *failure;
     return com::from_variant(result.get());
   }
 
   void close() override {
     if (!with_page_) return;
     std::vector<OwnedVariant> none;
-    try {
-      OwnedVariant nothing;
-      invoke(L"OnEndPage", none, false, nothing);
-    } catch (const AutomationError&) {
-      // The page is over either way; a failing OnEndPage has nothing to report to.
-    }
+    // The page is over either way; a failing OnEndPage has nothing to report to.
+    OwnedVariant nothing;
+    invoke(L"OnEndPage", none, false, nothing);
   }
 
  private:
   // Arguments by reference to the variables, as script engines pass a script's variables; the
-  // page hooks take the context by value, as the web server hands it over.
-  void invoke(const wchar_t* member, std::vector<OwnedVariant>& variables, bool by_reference,
-              OwnedVariant& result) {
+  // page hooks take the context by value, as the web server hands it over. The failure, if any,
+  // is returned rather than thrown, so the caller reads the write-backs first.
+  std::optional<AutomationError> invoke(const wchar_t* member, std::vector<OwnedVariant>& variables,
+                                        bool by_reference, OwnedVariant& result) {
     DISPID id = DISPID_UNKNOWN;
     auto* name = const_cast<LPOLESTR>(member);
     HRESULT hr = object_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
     EXCEPINFO info{};
-    if (FAILED(hr)) throw_call_failure(hr, info);
+    if (FAILED(hr)) return call_failure(hr, info);
     std::vector<VARIANT> args(variables.size());
     for (std::size_t i = 0; i < variables.size(); ++i) {
       VARIANT& arg = args[variables.size() - 1 - i];  // arguments travel last first
@@ -254,7 +245,8 @@ class RegisteredObject final : public cli::CallTarget {
     UINT bad_argument = 0;
     hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result.get(),
                          &info, &bad_argument);
-    if (FAILED(hr)) throw_call_failure(hr, info);
+    if (FAILED(hr)) return call_failure(hr, info);
+    return std::nullopt;
   }
 
   ComRef<IDispatch> object_;
