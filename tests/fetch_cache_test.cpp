@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/setting_catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
@@ -35,6 +36,15 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
     EXPECT_EQ(parse_bounded_count(c.text, 1000), c.value)
         << std::string(c.text.begin(), c.text.end());
   }
+
+  // The other kinds of catalogue row: a bounded number above zero, and a choice.
+  const SettingRow level{"g", "L", u"L", SettingType::whole_number, "", "2", 1, 3, "", ""};
+  const SettingRow mode{"g", "M", u"M", SettingType::choice, "", "deny", 0, 0, "allow|deny", ""};
+  EXPECT_EQ(accepted_value(level, u" 03"), u"3");
+  EXPECT_EQ(accepted_value(level, u"0"), std::nullopt);
+  EXPECT_EQ(accepted_value(mode, u" Allow\t"), u"allow");
+  EXPECT_EQ(accepted_value(mode, u"allowed"), std::nullopt);
+  EXPECT_EQ(expected_value(mode), "one of allow/deny");
 
   // Bad values leave the defaults and say so; the cache stays off.
   setenv("PELMO_FETCH_CACHE_SECONDS", "-30", 1);
