@@ -282,6 +282,23 @@ TEST(Command, InfoGivesEverySettingItsValueAndSource) {
   }
   std::remove(json_path.c_str());
 
+  // For people: a control character cannot reach the terminal, and one long value overflows its
+  // own row instead of widening every row.
+  const std::string long_host(60, 'h');
+  const CliRun shown = run_cli("info", {},
+                               defaults +
+                                   "PELMO_FETCH_CACHE_MB=64 PELMO_NEWS_HOST=\"$(printf "
+                                   "'a\\033b')\" PELMO_AFFILIATE_HOST=" +
+                                   long_host);
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out.find('\x1b'), std::string::npos);
+  for (const std::string& row :
+       {"  PELMO_NEWS_HOST            a\\x1bb" + std::string(28, ' ') + "environment\n",
+        "  PELMO_AFFILIATE_HOST       " + long_host + "  environment\n",
+        "  PELMO_FETCH_CACHE_MB       64 MiB" + std::string(28, ' ') + "environment\n"}) {
+    EXPECT_NE(shown.out.find("\n" + row), std::string::npos) << row << shown.out;
+  }
+
   const InfoSubject registered{
       "9.9", std::vector<InfoField>{{"file_version", "9.9.0.0"}, {"threading_model", "Apartment"}}};
   std::ostringstream text, json, err;

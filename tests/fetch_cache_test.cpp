@@ -60,6 +60,11 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
   EXPECT_NE(read.ignored.find("PELMO_FETCH_CACHE_SECONDS"), std::string::npos) << read.ignored;
   EXPECT_NE(read.ignored.find("PELMO_FETCH_CACHE_MB"), std::string::npos) << read.ignored;
   EXPECT_EQ(read.ignored.find("STALE"), std::string::npos) << read.ignored;
+  EXPECT_EQ(read.ignored,
+            "PELMO_FETCH_CACHE_SECONDS (or the stored value FetchCacheSeconds): \"-30\" is not a "
+            "whole number from 0 to 31536000; ignored, 0 used\nPELMO_FETCH_CACHE_MB (or the stored "
+            "value FetchCacheMegabytes): \"99999999\" is not a whole number from 0 to " +
+                std::to_string(kMaxFetchCacheMegabytes) + "; ignored, 64 used\n");
   EXPECT_TRUE(fetch_cache_settings().ignored.empty());
 }
 
