@@ -21,8 +21,10 @@
 #include "cli/arg_words.h"
 #include "cli/call_command.h"
 #include "cli/demo_site.h"
+#include "cli/info_command.h"
 #include "cli/input_lines.h"
 #include "cli/json_writer.h"
+#include "config/setting_catalogue.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
@@ -202,12 +204,26 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
   // A pipe no writer ever opens is refused at once; the time limit turns a wait into a failure.
   const std::string fifo = ::testing::TempDir() + "pelmo_cli_fifo_" + std::to_string(getpid());
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  for (const std::string& bad : std::vector<std::string>{
-           "", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
-           "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
-           "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x",
-           "call Emailis sf:" + fifo, "call Bq_x xf:" + fifo, "methods --bogus", "help NoSuch",
-           "help Rm Ltxt"}) {
+  for (const std::string& bad : std::vector<std::string>{"",
+                                                         "call",
+                                                         "call Rm",
+                                                         "call Rm s:a s:b",
+                                                         "call OnStartPage empty",
+                                                         "call NoSuch",
+                                                         "call Rm bogus",
+                                                         "call --bogus Rm s:a",
+                                                         "frobnicate",
+                                                         "call --request-method",
+                                                         "call Emailis sf:/",
+                                                         "call Emailis xf:/",
+                                                         "call Emailis sf:/nonexistent/x",
+                                                         "call Emailis sf:" + fifo,
+                                                         "call Bq_x xf:" + fifo,
+                                                         "methods --bogus",
+                                                         "help NoSuch",
+                                                         "help Rm Ltxt",
+                                                         "info --text",
+                                                         "info --json x"}) {
     CliRun run = run_cli(bad, {}, {}, "timeout 20 ");
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
@@ -270,6 +286,87 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
       << section.out.substr(0, 100);
   EXPECT_NE(section.out.find("| 9 | after the first character of the last A |"), std::string::npos);
   EXPECT_EQ(section.out.find("```"), std::string::npos) << "code blocks come out indented";
+}
+
+// The text form's rows are pinned by README's example; here the JSON form, read by a real JSON
+// parser, and the module's facts as a platform hands them over.
+TEST(Command, InfoGivesEverySettingItsValueAndSource) {
+  const std::string defaults = "-u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS ";
+  const struct {
+    std::string environment;
+    std::map<std::string, std::string> shown;  // setting: "value source rejected-text"
+  } cases[] = {
+      {"PELMO_FETCH_CACHE_MB=' 0012 '",
+       {{"PELMO_FETCH_CACHE_MB", "12 environment -"},
+        {"PELMO_FETCH_CACHE_SECONDS", "0 default -"}}},
+      {"PELMO_FETCH_STALE_SECONDS=-1 PELMO_NEWS_HOST=127.0.0.1:9",
+       {{"PELMO_FETCH_STALE_SECONDS", "0 default -1"},
+        {"PELMO_NEWS_HOST", "127.0.0.1:9 environment -"}}},
+      {"PELMO_FETCH_CACHE_MB=1048577 PELMO_LOTTERY_HOST=",
+       {{"PELMO_FETCH_CACHE_MB", "64 default 1048577"},
+        {"PELMO_LOTTERY_HOST",
+         std::string(setting_row("PELMO_LOTTERY_HOST").default_value) + " default -"}}},
+  };
+  const std::string json_path = ::testing::TempDir() + "pelmo_info_" + std::to_string(getpid());
+  for (const auto& c : cases) {
+    const CliRun run = run_cli("info --json", {}, defaults + c.environment);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::ofstream(json_path, std::ios::binary) << run.out;
+    const std::string read =
+        "python3 -c 'import json, sys\n"
+        "d = json.load(open(sys.argv[1]))\n"
+        "assert d[\"command\"] == \"pelmo\" and d[\"module\"] is None and d[\"registry\"] is None\n"
+        "for name, s in d[\"settings\"].items():\n"
+        "  print(name, s[\"value\"], s[\"source\"], (s[\"invalid\"] or {\"text\": "
+        "\"-\"})[\"text\"])' " +
+        json_path;
+    FILE* pipe = popen(read.c_str(), "r");
+    std::string lines;
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) lines.append(buffer, n);
+    ASSERT_EQ(WEXITSTATUS(pclose(pipe)), 0) << run.out;
+    std::map<std::string, std::string> shown;
+    for (const std::string& line : lines_of(lines)) {
+      shown[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
+    }
+    EXPECT_EQ(shown.size(), setting_catalogue().size()) << lines;
+    for (const SettingRow& row : setting_catalogue()) {
+      EXPECT_TRUE(shown.contains(std::string(row.environment))) << row.environment;
+    }
+    for (const auto& [name, expected] : c.shown) {
+      EXPECT_EQ(shown[name], expected) << c.environment;
+    }
+  }
+  std::remove(json_path.c_str());
+
+  // For people: a control character cannot reach the terminal, and one long value overflows its
+  // own row instead of widening every row.
+  const std::string long_host(60, 'h');
+  const CliRun shown = run_cli("info", {},
+                               defaults +
+                                   "PELMO_FETCH_CACHE_MB=64 PELMO_NEWS_HOST=\"$(printf "
+                                   "'a\\033b')\" PELMO_AFFILIATE_HOST=" +
+                                   long_host);
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out.find('\x1b'), std::string::npos);
+  for (const std::string& row :
+       {"  PELMO_NEWS_HOST            a\\x1bb" + std::string(28, ' ') + "environment\n",
+        "  PELMO_AFFILIATE_HOST       " + long_host + "  environment\n",
+        "  PELMO_FETCH_CACHE_MB       64 MiB" + std::string(28, ' ') + "environment\n"}) {
+    EXPECT_NE(shown.out.find("\n" + row), std::string::npos) << row << shown.out;
+  }
+
+  const InfoSubject registered{
+      "9.9", std::vector<InfoField>{{"file_version", "9.9.0.0"}, {"threading_model", "Apartment"}}};
+  std::ostringstream text, json, err;
+  EXPECT_EQ(run_info({}, registered, text, err), 0);
+  EXPECT_EQ(run_info({"--json"}, registered, json, err), 0);
+  EXPECT_TRUE(text.str().starts_with(
+      "pelmo 9.9\n\nmodule\n  file version     9.9.0.0\n  threading model  Apartment\n\n"))
+      << text.str();
+  EXPECT_TRUE(json.str().starts_with(
+      R"({"command":"pelmo","version":"9.9","module":{"file_version":"9.9.0.0","threading_model":"Apartment"},)"))
+      << json.str();
 }
 
 // Every command example of the method reference and of README, "$ [NAME=VALUE ...] pelmo ..." in

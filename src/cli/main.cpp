@@ -1,12 +1,14 @@
 // The `pelmo` command: calls any method of the component from a shell.
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "cli/batch_command.h"
 #include "cli/call_command.h"
 #include "cli/demo_command.h"
+#include "cli/info_command.h"
 #include "cli/input_lines.h"
 #include "cli/reference_command.h"
 
@@ -17,6 +19,7 @@ constexpr std::string_view kUsage =
     "       pelmo batch [--no-page] [--request-method M]   (calls as JSON lines on stdin)\n"
     "       pelmo methods [--text]   (slots and parameters; --text adds each summary)\n"
     "       pelmo help [METHOD]      (every method's summary, or one method's reference)\n"
+    "       pelmo info [--json]      (version, and every setting with its value and source)\n"
     "       pelmo demo\n"
     "       pelmo --help | --version\n"
     "\n"
@@ -50,6 +53,10 @@ int run(const std::vector<std::string_view>& words) {
   }
   if (command == "help") {
     return pelmo::cli::run_help({words.begin() + 1, words.end()}, std::cout, std::cerr);
+  }
+  if (command == "info") {
+    return pelmo::cli::run_info({words.begin() + 1, words.end()}, {PELMO_VERSION, std::nullopt},
+                                std::cout, std::cerr);
   }
   if (command == "demo" && words.size() == 1) {
     try {
