@@ -243,6 +243,7 @@ TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
       << to_utf8(DemoSite::affiliate_link_text(from_utf8("127.0.0.1:" + port)));
   const std::string defaults =
       "-u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS -u PELMO_FETCH_CACHE_MB "
+      "-u PELMO_FETCH_PRIVATE_ADDRESSES "
       "-u PELMO_AFFILIATE_HOST -u PELMO_NEWS_HOST -u PELMO_LOTTERY_HOST -u PELMO_SHOPNAV_DOMAIN ";
   const std::regex example_line(R"(\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*))"), fence(" *```.*"),
       port_word("PORT"), site_port(":" + port + "/");
