@@ -350,9 +350,9 @@ TEST(Command, InfoGivesEverySettingItsValueAndSource) {
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.out.find('\x1b'), std::string::npos);
   for (const std::string& row :
-       {"  PELMO_NEWS_HOST            a\\x1bb" + std::string(28, ' ') + "environment\n",
-        "  PELMO_AFFILIATE_HOST       " + long_host + "  environment\n",
-        "  PELMO_FETCH_CACHE_MB       64 MiB" + std::string(28, ' ') + "environment\n"}) {
+       {"  PELMO_NEWS_HOST                a\\x1bb" + std::string(28, ' ') + "environment\n",
+        "  PELMO_AFFILIATE_HOST           " + long_host + "  environment\n",
+        "  PELMO_FETCH_CACHE_MB           64 MiB" + std::string(28, ' ') + "environment\n"}) {
     EXPECT_NE(shown.out.find("\n" + row), std::string::npos) << row << shown.out;
   }
 
@@ -383,6 +383,7 @@ TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
       << to_utf8(DemoSite::affiliate_link_text(from_utf8("127.0.0.1:" + port)));
   const std::string defaults =
       "-u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS -u PELMO_FETCH_CACHE_MB "
+      "-u PELMO_FETCH_PRIVATE_ADDRESSES "
       "-u PELMO_AFFILIATE_HOST -u PELMO_NEWS_HOST -u PELMO_LOTTERY_HOST -u PELMO_SHOPNAV_DOMAIN ";
   const std::regex example_line(R"(\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*))"), fence(" *```.*"),
       port_word("PORT"), site_port(":" + port + "/");

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/fetch_address_setting.h"
 #include "config/setting_catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
@@ -66,6 +67,29 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
             "value FetchCacheMegabytes): \"99999999\" is not a whole number from 0 to " +
                 std::to_string(kMaxFetchCacheMegabytes) + "; ignored, 64 used\n");
   EXPECT_TRUE(fetch_cache_settings().ignored.empty());
+}
+
+TEST(FetchPrivateAddressesSetting, AllowOrDenyInAnyCaseAnythingElseIgnored) {
+  const struct {
+    const char* value;  // nullptr: unset
+    bool deny;
+    bool ignored;
+  } cases[] = {{nullptr, false, false}, {"", false, false},       {"allow", false, false},
+               {"deny", true, false},   {" DENY\t", true, false}, {"Allow", false, false},
+               {"denied", false, true}, {"no", false, true},      {"deny deny", false, true}};
+  for (const auto& c : cases) {
+    if (c.value != nullptr) setenv(kFetchPrivateAddressesVariable, c.value, 1);
+    const FetchPrivateAddresses read = fetch_private_addresses();
+    unsetenv(kFetchPrivateAddressesVariable);
+    const char* label = c.value != nullptr ? c.value : "(unset)";
+    EXPECT_EQ(read.deny, c.deny) << label;
+    EXPECT_EQ(read.ignored.empty(), !c.ignored) << label;
+    if (c.ignored) {
+      EXPECT_NE(read.ignored.find("is not one of allow/deny; ignored, allow used"),
+                std::string::npos)
+          << label;
+    }
+  }
 }
 
 // Spins until `done` holds or a bound passes, so a fault fails the test instead of hanging it.

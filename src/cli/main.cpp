@@ -32,7 +32,8 @@ constexpr std::string_view kUsage =
     "           2 usage error or standard input unreadable.\n"
     "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n"
     "Fetch cache (off by default): PELMO_FETCH_CACHE_SECONDS, PELMO_FETCH_STALE_SECONDS,\n"
-    "           PELMO_FETCH_CACHE_MB\n";
+    "           PELMO_FETCH_CACHE_MB\n"
+    "Internal addresses: PELMO_FETCH_PRIVATE_ADDRESSES=allow|deny (default allow)\n";
 
 int run(const std::vector<std::string_view>& words) {
   if (words.empty()) {

@@ -12,9 +12,10 @@ namespace {
 
 constexpr std::string_view kHosts = "outside hosts";
 constexpr std::string_view kFetchCache = "fetch cache";
+constexpr std::string_view kFetchAddresses = "fetch addresses";
 
 // group, environment, registry value, type, unit, default, minimum, maximum, choices, meaning
-constexpr std::array<SettingRow, 7> kRows = {{
+constexpr std::array<SettingRow, 8> kRows = {{
     {kHosts, "PELMO_AFFILIATE_HOST", u"AffiliateHost", SettingType::text, "",
      PELMO_DEFAULT_AFFILIATE_HOST, 0, 0, "", "affiliate redirect links http://HOST/gc..."},
     {kHosts, "PELMO_SHOPNAV_DOMAIN", u"ShopnavDomain", SettingType::text, "",
@@ -31,6 +32,9 @@ constexpr std::array<SettingRow, 7> kRows = {{
      "how long past its time an expired copy may stand in"},
     {kFetchCache, "PELMO_FETCH_CACHE_MB", u"FetchCacheMegabytes", SettingType::whole_number, "MiB",
      "64", 0, kMaxFetchCacheMegabytes, "", "the most the fetch cache keeps"},
+    {kFetchAddresses, "PELMO_FETCH_PRIVATE_ADDRESSES", u"FetchPrivateAddresses",
+     SettingType::choice, "", "allow", 0, 0, "allow|deny",
+     "deny refuses every address inside the server's network, first or redirected"},
 }};
 
 bool is_space(char16_t c) { return c == u' ' || c == u'\t'; }

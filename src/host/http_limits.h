@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "util/address_guard.h"
+
 namespace pelmo::host {
 
 struct HttpLimits {
@@ -16,6 +18,8 @@ struct HttpLimits {
   long max_redirects = 10;
   // Counted after content decoding, so a small compressed answer cannot inflate past it.
   std::size_t max_body_bytes = std::size_t{32} << 20;
+  // Which addresses the fetch may connect to, judged on each address as it is connected to.
+  util::AddressPolicy addresses;
 };
 
 }  // namespace pelmo::host
