@@ -11,6 +11,7 @@ packages=(
   locales  # a comma locale for the number-text test, built by localedef
   python3  # reads `pelmo info --json` in the command tests; the benchmarks' CPython peer
   dpkg-dev lintian man-db  # the .deb: dpkg-shlibdeps, dpkg-buildflags, its checks, the man page
+  systemd  # systemd-analyze, which checks the operator's guide's units
   "$@"
 )
 

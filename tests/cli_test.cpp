@@ -24,9 +24,16 @@
 #include "cli/info_command.h"
 #include "cli/input_lines.h"
 #include "cli/json_writer.h"
+#include "config/fetch_cache_settings.h"
+#include "config/outside_hosts.h"
 #include "config/setting_catalogue.h"
+#include "extract/bounded_matcher.h"
+#include "extract/marker_program.h"
+#include "fetch/fetch_cache.h"
+#include "host/http_limits.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
+#include "pelmo/identity.h"
 #include "pelmo/text.h"
 
 // The sanitizers reserve far more address space than a memory limit of a test leaves.
@@ -270,7 +277,7 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
   EXPECT_NE(run.out.find("\n17 isPb\n"), std::string::npos);
   EXPECT_NE(run.out.find("\n21 D1616_m v1 v2 v3 v4 v5 v6 v7 v8 v9 v10\n"), std::string::npos);
   EXPECT_TRUE(run.out.ends_with("\n30 Bq_x v1\n31 OnEndPage\n"));
-  EXPECT_EQ(run_cli("--version").out, "pelmo 1.1.0\n");
+  EXPECT_EQ(run_cli("--version").out, "pelmo " PELMO_VERSION "\n");
   EXPECT_EQ(run_cli("--help").status, 0);
 
   // For people: each method with its summary, from `methods --text` and `help` alike.
@@ -388,7 +395,7 @@ TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
   const std::regex example_line(R"(\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*))"), fence(" *```.*"),
       port_word("PORT"), site_port(":" + port + "/");
   int examples = 0;
-  for (const std::string doc : {"docs/methods.md", "README.md"}) {
+  for (const std::string doc : {"docs/methods.md", "README.md", "docs/operating.md"}) {
     std::ifstream in(std::string(PELMO_SOURCE_DIR) + "/" + doc);
     std::string settings, command, shown, where, line;
     auto check = [&] {
@@ -422,6 +429,170 @@ TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
   }
   EXPECT_GT(examples, 31);
   std::filesystem::remove_all(folder);
+}
+
+// The text of a document (a file of the sources, or "usage" for `pelmo --help`) with every run of
+// blanks and line breaks as one space, so a stated number may wrap.
+std::string document_text(const std::string& doc) {
+  std::string text;
+  if (doc == "usage") {
+    text = run_cli("--help").out;
+  } else {
+    std::ifstream in(std::string(PELMO_SOURCE_DIR) + "/" + doc);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return std::regex_replace(text, std::regex(R"(\s+)"), " ");
+}
+
+// 100000000 as "100,000,000".
+std::string grouped(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+// The outside hosts of this build, with no setting in the way.
+OutsideHosts default_hosts() {
+  std::vector<std::pair<const char*, std::string>> saved;
+  for (const char* name :
+       {"PELMO_AFFILIATE_HOST", "PELMO_SHOPNAV_DOMAIN", "PELMO_LOTTERY_HOST", "PELMO_NEWS_HOST"}) {
+    if (const char* value = std::getenv(name)) saved.emplace_back(name, value);
+    unsetenv(name);
+  }
+  OutsideHosts hosts = outside_hosts();
+  for (const auto& [name, value] : saved) setenv(name, value.c_str(), 1);
+  return hosts;
+}
+
+// Every limit and default the documents state, built from the constant it must equal: changing
+// a constant fails here until every document that states it says the new number.
+TEST(Docs, StateEveryLimitAndDefaultAsTheCodeHasIt) {
+  using std::to_string;
+  const host::HttpLimits http;
+  const FetchCacheSettings cache;
+  const OutsideHosts hosts = default_hosts();
+  const auto mib = [](std::size_t bytes) { return to_string(bytes >> 20) + " MiB"; };
+  const std::string deadline = to_string(http.total_timeout_ms / 1000) + " s",
+                    connect = to_string(http.connect_timeout_ms / 1000) + " s",
+                    idle = to_string(http.low_speed_seconds) + " s",
+                    redirects = to_string(http.max_redirects), body = mib(http.max_body_bytes),
+                    wait = to_string(fetch::FetchCache::kDefaultWaitLimit.count() / 1000) + " s",
+                    rest = to_string(fetch::FetchCache::kStaleRetryInterval.count()),
+                    file_cap = mib(kMaxArgumentFileBytes), line_cap = mib(kMaxCallLineBytes),
+                    seconds = "0 to " + to_string(kMaxFetchCacheSeconds),
+                    megabytes = "0 to " + to_string(kMaxFetchCacheMegabytes64),
+                    megabytes32 = to_string(kMaxFetchCacheMegabytes32),
+                    size = to_string(cache.megabytes);
+  auto host_row = [](std::string_view variable, std::string_view value, std::u16string_view host,
+                     std::string_view unit) {
+    return "| `" + std::string(variable) + "` | `" + std::string(value) + "` | " +
+           std::string(unit) + " | `" + to_utf8(host) + "` |";
+  };
+  const std::vector<std::pair<std::string, std::string>> stated = {
+      {"docs/operating.md", "| Whole fetch | " + deadline + " |"},
+      {"docs/operating.md", "| Connecting | " + connect + " |"},
+      {"docs/operating.md", "| Without data | " + idle + " |"},
+      {"docs/operating.md", "| Redirects | " + redirects + " |"},
+      {"docs/operating.md", "| Body | " + body + " |"},
+      {"docs/operating.md", "| Waiting for another call's fetch | " + wait + " |"},
+      {"docs/operating.md", "| Rest after a failed refresh | " + rest + " s |"},
+      {"docs/operating.md", "| Matcher work | " + grouped(extract::kMatchBudget) + " steps |"},
+      {"docs/operating.md",
+       "| Matcher program | " + grouped(extract::kMaxProgramSize) + " instructions |"},
+      {"docs/operating.md", "| `sf:` and `xf:` files | " + file_cap + " |"},
+      {"docs/operating.md", "| Batch line | " + line_cap + " |"},
+      {"docs/operating.md",
+       "| Fetch cache size | " + megabytes + " MiB (" + megabytes32 + " in the 32-bit module) |"},
+      {"docs/operating.md", "fetch: more than " + redirects + " redirects"},
+      {"docs/operating.md", "fetch: a body over " + body},
+      {"docs/operating.md", "or " + wait + " waiting for the cache"},
+      {"docs/operating.md", host_row("PELMO_AFFILIATE_HOST", "AffiliateHost", hosts.affiliate,
+                                     "host, optional `:port`")},
+      {"docs/operating.md", host_row("PELMO_SHOPNAV_DOMAIN", "ShopnavDomain", hosts.shopnav_domain,
+                                     "domain, optional `:port`")},
+      {"docs/operating.md",
+       host_row("PELMO_LOTTERY_HOST", "LotteryHost", hosts.lottery, "host, optional `:port`")},
+      {"docs/operating.md",
+       host_row("PELMO_NEWS_HOST", "NewsHost", hosts.news, "host, optional `:port`")},
+      {"docs/operating.md", "| `PELMO_FETCH_CACHE_SECONDS` | `FetchCacheSeconds` | seconds | `" +
+                                to_string(cache.fresh_seconds) + "` (the cache is off) | " +
+                                seconds + " |"},
+      {"docs/operating.md", "| `PELMO_FETCH_STALE_SECONDS` | `FetchStaleSeconds` | seconds | `" +
+                                to_string(cache.stale_seconds) + "` | " + seconds + " |"},
+      {"docs/operating.md", "| `PELMO_FETCH_CACHE_MB` | `FetchCacheMegabytes` | MiB | `" + size +
+                                "` | " + megabytes + " (" + megabytes32 +
+                                " in the 32-bit module) |"},
+      {"docs/operating.md", "whole number from 0 to " + to_string(kMaxFetchCacheSeconds) +
+                                "; ignored, " + to_string(cache.fresh_seconds) + " used"},
+      {"README.md", "at most " + redirects + " redirects"},
+      {"README.md", connect + " to connect, " + deadline + " for the whole transfer"},
+      {"README.md", "no data for " + idle},
+      {"README.md", "bodies over " + body},
+      {"README.md", "(" + wait + " at most,"},
+      {"README.md", "for the next " + rest + " seconds"},
+      {"README.md",
+       "`" + to_string(cache.fresh_seconds) + "` (off) | cache time in seconds, " + seconds + " |"},
+      {"README.md",
+       "`" + to_string(cache.stale_seconds) + "` | stale time in seconds, " + seconds + " |"},
+      {"README.md",
+       "`" + size + "` | size in MiB, " + megabytes + " (" + megabytes32 + " in the 32-bit DLL) |"},
+      {"README.md", "regular files of at most " + file_cap},
+      {"README.md", "A line may hold at most " + line_cap},
+      {"docs/methods.md", "at most " + redirects + " redirects, " + connect + " to connect, " +
+                              deadline + " for the whole transfer and " + idle +
+                              " without data, bodies up to " + body},
+      {"docs/methods.md",
+       deadline + " for the whole fetch, " + idle + " without data, or " + wait + " waiting"},
+      {"docs/methods.md", "47 more than " + redirects + " redirects, 63 a body over " + body},
+      {"docs/methods.md", "(" + wait + " at most, then error"},
+      {"docs/methods.md", "for the next " + rest + " seconds"},
+      {"docs/methods.md", "(up to " + file_cap + ")"},
+      {"com/README.md", "at most " + redirects + ", and only to"},
+      {"com/README.md", "one deadline of " + deadline + " for the whole fetch"},
+      {"com/README.md", "connecting, at most " + connect},
+      {"com/README.md", "no data for " + idle + " ends"},
+      {"com/README.md", "over " + body + " fails at once"},
+      {"com/README.md", "file and product version " PELMO_VERSION ".0"},
+      {"docs/pelmo.1.in",
+       "is reused, " + seconds + " seconds; " + to_string(cache.fresh_seconds) + ", the default"},
+      {"docs/pelmo.1.in", to_string(cache.stale_seconds) + " (the default) to " +
+                              to_string(kMaxFetchCacheSeconds) + " seconds"},
+      {"docs/pelmo.1.in", megabytes + " MiB (default " + size + ")"},
+      {"docs/pelmo.1.in", "holds more than " + file_cap},
+      {"docs/pelmo.1.in", "longer than " + line_cap},
+      {"usage", "at most " + file_cap},
+      {"usage", "up to " + line_cap},
+  };
+  std::map<std::string, std::string> texts;
+  for (const auto& [doc, phrase] : stated) {
+    if (!texts.contains(doc)) texts[doc] = document_text(doc);
+    EXPECT_NE(texts[doc].find(phrase), std::string::npos) << doc << " does not say: " << phrase;
+  }
+
+  // Each error number of the operator's table in decimal and hex from the same value.
+  const std::string& operating = texts["docs/operating.md"];
+  char row[96];
+  for (const std::int32_t n : {5, 6, 7, 9, 11, 13, 28, 91, 94, 424, 429, 3001, 5017}) {
+    std::snprintf(row, sizeof row, "| %d | `0x%08X` | `0x800A0000 \\| %d` |", n,
+                  0x800A0000u | static_cast<std::uint32_t>(n), n);
+    EXPECT_NE(operating.find(row), std::string::npos) << row;
+  }
+  for (const std::int32_t n : {1, 3, 6, 7, 18, 28, 47, 63}) {
+    std::snprintf(row, sizeof row, "| %d | `0x%08X` | `0x800C0000 + %d` |", err::kHttpBase + n,
+                  static_cast<std::uint32_t>(err::kHttpBase + n), n);
+    EXPECT_NE(operating.find(row), std::string::npos) << row;
+  }
+  EXPECT_NE(operating.find("`" + to_string(err::kHttpBase) + " + n`"), std::string::npos);
+
+  // Package names in examples carry this version, and the module's identity repeats it.
+  const std::regex package_name(R"(pelmo[-_](\d+\.\d+\.\d+)[-_])");
+  for (const std::string doc : {"README.md", "com/README.md", "docs/operating.md"}) {
+    const std::string& text = texts.contains(doc) ? texts[doc] : texts[doc] = document_text(doc);
+    for (std::sregex_iterator it(text.begin(), text.end(), package_name), end; it != end; ++it) {
+      EXPECT_EQ((*it)[1], PELMO_VERSION) << doc << ": " << (*it)[0];
+    }
+  }
+  EXPECT_EQ(identity::kModuleVersion, PELMO_VERSION ".0");
 }
 
 TEST(Command, DemoWalksEveryScraperAgainstItsOwnSite) {

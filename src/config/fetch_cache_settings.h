@@ -22,7 +22,10 @@ struct FetchCacheSettings {
 
 inline constexpr std::int64_t kMaxFetchCacheSeconds = 365LL * 24 * 60 * 60;
 // Kept within half the address space, so the byte count fits the 32-bit build too.
-inline constexpr std::int64_t kMaxFetchCacheMegabytes = sizeof(void*) >= 8 ? 1'048'576 : 2'047;
+inline constexpr std::int64_t kMaxFetchCacheMegabytes64 = 1'048'576;
+inline constexpr std::int64_t kMaxFetchCacheMegabytes32 = 2'047;
+inline constexpr std::int64_t kMaxFetchCacheMegabytes =
+    sizeof(void*) >= 8 ? kMaxFetchCacheMegabytes64 : kMaxFetchCacheMegabytes32;
 
 // Reads the three settings afresh: cheap enough for every fetch, so a change takes effect at once.
 FetchCacheSettings fetch_cache_settings();

@@ -177,11 +177,12 @@ class CurlHttpClient final : public HttpClient {
     check(curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits_.low_speed_seconds),
           "CURLOPT_LOW_SPEED_TIME");
     // Refuses early when the server announces an oversized body; the write callback enforces
-    // the cap on everything else (chunked, compressed).
+    // the cap on everything else (chunked, or ended by closing).
     check(curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
                            static_cast<curl_off_t>(limits_.max_body_bytes)),
           "CURLOPT_MAXFILESIZE_LARGE");
-    check(curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, ""), "CURLOPT_ACCEPT_ENCODING");
+    // No CURLOPT_ACCEPT_ENCODING: like the Windows client, ask for no content coding, so both
+    // return and cap the same bytes, and no decoder stands between a page and the body.
     check(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, append_body), "CURLOPT_WRITEFUNCTION");
     check(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink), "CURLOPT_WRITEDATA");
     ConnectionJudge judge{h, util::AddressGuard(limits_.addresses), std::nullopt};
