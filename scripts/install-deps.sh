@@ -9,7 +9,9 @@ packages=(
   libcurl4-openssl-dev libpcre2-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   locales  # a comma locale for the number-text test, built by localedef
+  python3  # reads `pelmo info --json` in the command tests; the benchmarks' CPython peer
   dpkg-dev lintian man-db  # the .deb: dpkg-shlibdeps, dpkg-buildflags, its checks, the man page
+  systemd  # systemd-analyze, which checks the operator's guide's units
   "$@"
 )
 

@@ -45,7 +45,8 @@ lib/.*pkgconfig/pelmo\.pc
 share/man/man1/pelmo\.1(\.gz)?
 share/bash-completion/completions/pelmo
 share/doc/pelmo/README\.md
-share/doc/pelmo/docs/methods\.md'
+share/doc/pelmo/docs/methods\.md
+share/doc/pelmo/docs/operating\.md'
 has_files() { # LISTING (one path a line) PREFIX [MORE_PATTERNS]
   local pattern
   while IFS= read -r pattern; do

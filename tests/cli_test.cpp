@@ -22,10 +22,19 @@
 #include "cli/call_command.h"
 #include "cli/command_line.h"
 #include "cli/demo_site.h"
+#include "cli/info_command.h"
 #include "cli/input_lines.h"
 #include "cli/json_writer.h"
+#include "config/fetch_cache_settings.h"
+#include "config/outside_hosts.h"
+#include "config/setting_catalogue.h"
+#include "extract/bounded_matcher.h"
+#include "extract/marker_program.h"
+#include "fetch/fetch_cache.h"
+#include "host/http_limits.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
+#include "pelmo/identity.h"
 #include "pelmo/text.h"
 
 // The sanitizers reserve far more address space than a memory limit of a test leaves.
@@ -203,12 +212,26 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
   // A pipe no writer ever opens is refused at once; the time limit turns a wait into a failure.
   const std::string fifo = ::testing::TempDir() + "pelmo_cli_fifo_" + std::to_string(getpid());
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  for (const std::string& bad : std::vector<std::string>{
-           "", "call", "call Rm", "call Rm s:a s:b", "call OnStartPage empty", "call NoSuch",
-           "call Rm bogus", "call --bogus Rm s:a", "frobnicate", "call --request-method",
-           "call Emailis sf:/", "call Emailis xf:/", "call Emailis sf:/nonexistent/x",
-           "call Emailis sf:" + fifo, "call Bq_x xf:" + fifo, "methods --bogus", "help NoSuch",
-           "help Rm Ltxt"}) {
+  for (const std::string& bad : std::vector<std::string>{"",
+                                                         "call",
+                                                         "call Rm",
+                                                         "call Rm s:a s:b",
+                                                         "call OnStartPage empty",
+                                                         "call NoSuch",
+                                                         "call Rm bogus",
+                                                         "call --bogus Rm s:a",
+                                                         "frobnicate",
+                                                         "call --request-method",
+                                                         "call Emailis sf:/",
+                                                         "call Emailis xf:/",
+                                                         "call Emailis sf:/nonexistent/x",
+                                                         "call Emailis sf:" + fifo,
+                                                         "call Bq_x xf:" + fifo,
+                                                         "methods --bogus",
+                                                         "help NoSuch",
+                                                         "help Rm Ltxt",
+                                                         "info --text",
+                                                         "info --json x"}) {
     CliRun run = run_cli(bad, {}, {}, "timeout 20 ");
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_EQ(run.out, "") << bad;
@@ -224,7 +247,7 @@ TEST(Command, UnreachableObjectIsAUsageErrorOfEveryCommandThatNeedsIt) {
     throw TargetError("pelmo.zaverer is not registered for 64-bit programs");
   };
   const LineReader::Read no_input = [](char*, std::size_t) -> std::size_t { return 0; };
-  const CommandFace face{"usage\n", unreachable, no_input, nullptr};
+  const CommandFace face{"usage\n", unreachable, no_input, nullptr, nullptr};
   for (const std::vector<std::string_view>& words :
        std::vector<std::vector<std::string_view>>{{"call", "FNum", "s:1"},
                                                   {"call", "--no-page", "Rm", "s:a"},
@@ -279,7 +302,7 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
   EXPECT_NE(run.out.find("\n17 isPb\n"), std::string::npos);
   EXPECT_NE(run.out.find("\n21 D1616_m v1 v2 v3 v4 v5 v6 v7 v8 v9 v10\n"), std::string::npos);
   EXPECT_TRUE(run.out.ends_with("\n30 Bq_x v1\n31 OnEndPage\n"));
-  EXPECT_EQ(run_cli("--version").out, "pelmo 1.1.0\n");
+  EXPECT_EQ(run_cli("--version").out, "pelmo " PELMO_VERSION "\n");
   EXPECT_EQ(run_cli("--help").status, 0);
 
   // For people: each method with its summary, from `methods --text` and `help` alike.
@@ -297,6 +320,87 @@ TEST(Command, MethodsListsTheSlotsAndHelpAndVersionAnswer) {
   EXPECT_EQ(section.out.find("```"), std::string::npos) << "code blocks come out indented";
 }
 
+// The text form's rows are pinned by README's example; here the JSON form, read by a real JSON
+// parser, and the module's facts as a platform hands them over.
+TEST(Command, InfoGivesEverySettingItsValueAndSource) {
+  const std::string defaults = "-u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS ";
+  const struct {
+    std::string environment;
+    std::map<std::string, std::string> shown;  // setting: "value source rejected-text"
+  } cases[] = {
+      {"PELMO_FETCH_CACHE_MB=' 0012 '",
+       {{"PELMO_FETCH_CACHE_MB", "12 environment -"},
+        {"PELMO_FETCH_CACHE_SECONDS", "0 default -"}}},
+      {"PELMO_FETCH_STALE_SECONDS=-1 PELMO_NEWS_HOST=127.0.0.1:9",
+       {{"PELMO_FETCH_STALE_SECONDS", "0 default -1"},
+        {"PELMO_NEWS_HOST", "127.0.0.1:9 environment -"}}},
+      {"PELMO_FETCH_CACHE_MB=1048577 PELMO_LOTTERY_HOST=",
+       {{"PELMO_FETCH_CACHE_MB", "64 default 1048577"},
+        {"PELMO_LOTTERY_HOST",
+         std::string(setting_row("PELMO_LOTTERY_HOST").default_value) + " default -"}}},
+  };
+  const std::string json_path = ::testing::TempDir() + "pelmo_info_" + std::to_string(getpid());
+  for (const auto& c : cases) {
+    const CliRun run = run_cli("info --json", {}, defaults + c.environment);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::ofstream(json_path, std::ios::binary) << run.out;
+    const std::string read =
+        "python3 -c 'import json, sys\n"
+        "d = json.load(open(sys.argv[1]))\n"
+        "assert d[\"command\"] == \"pelmo\" and d[\"module\"] is None and d[\"registry\"] is None\n"
+        "for name, s in d[\"settings\"].items():\n"
+        "  print(name, s[\"value\"], s[\"source\"], (s[\"invalid\"] or {\"text\": "
+        "\"-\"})[\"text\"])' " +
+        json_path;
+    FILE* pipe = popen(read.c_str(), "r");
+    std::string lines;
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) lines.append(buffer, n);
+    ASSERT_EQ(WEXITSTATUS(pclose(pipe)), 0) << run.out;
+    std::map<std::string, std::string> shown;
+    for (const std::string& line : lines_of(lines)) {
+      shown[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
+    }
+    EXPECT_EQ(shown.size(), setting_catalogue().size()) << lines;
+    for (const SettingRow& row : setting_catalogue()) {
+      EXPECT_TRUE(shown.contains(std::string(row.environment))) << row.environment;
+    }
+    for (const auto& [name, expected] : c.shown) {
+      EXPECT_EQ(shown[name], expected) << c.environment;
+    }
+  }
+  std::remove(json_path.c_str());
+
+  // For people: a control character cannot reach the terminal, and one long value overflows its
+  // own row instead of widening every row.
+  const std::string long_host(60, 'h');
+  const CliRun shown = run_cli("info", {},
+                               defaults +
+                                   "PELMO_FETCH_CACHE_MB=64 PELMO_NEWS_HOST=\"$(printf "
+                                   "'a\\033b')\" PELMO_AFFILIATE_HOST=" +
+                                   long_host);
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out.find('\x1b'), std::string::npos);
+  for (const std::string& row :
+       {"  PELMO_NEWS_HOST                a\\x1bb" + std::string(28, ' ') + "environment\n",
+        "  PELMO_AFFILIATE_HOST           " + long_host + "  environment\n",
+        "  PELMO_FETCH_CACHE_MB           64 MiB" + std::string(28, ' ') + "environment\n"}) {
+    EXPECT_NE(shown.out.find("\n" + row), std::string::npos) << row << shown.out;
+  }
+
+  const InfoSubject registered{
+      "9.9", std::vector<InfoField>{{"file_version", "9.9.0.0"}, {"threading_model", "Apartment"}}};
+  std::ostringstream text, json, err;
+  EXPECT_EQ(run_info({}, registered, text, err), 0);
+  EXPECT_EQ(run_info({"--json"}, registered, json, err), 0);
+  EXPECT_TRUE(text.str().starts_with(
+      "pelmo 9.9\n\nmodule\n  file version     9.9.0.0\n  threading model  Apartment\n\n"))
+      << text.str();
+  EXPECT_TRUE(json.str().starts_with(
+      R"({"command":"pelmo","version":"9.9","module":{"file_version":"9.9.0.0","threading_model":"Apartment"},)"))
+      << json.str();
+}
+
 // Every command example of the method reference and of README, "$ [NAME=VALUE ...] pelmo ..." in
 // a code block (fenced, or indented by four spaces) with its output on the lines after it, prints
 // exactly that output. Each runs with the build's default hosts and the settings of its own line,
@@ -311,11 +415,12 @@ TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
       << to_utf8(DemoSite::affiliate_link_text(from_utf8("127.0.0.1:" + port)));
   const std::string defaults =
       "-u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS -u PELMO_FETCH_CACHE_MB "
+      "-u PELMO_FETCH_PRIVATE_ADDRESSES "
       "-u PELMO_AFFILIATE_HOST -u PELMO_NEWS_HOST -u PELMO_LOTTERY_HOST -u PELMO_SHOPNAV_DOMAIN ";
   const std::regex example_line(R"(\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*))"), fence(" *```.*"),
       port_word("PORT"), site_port(":" + port + "/");
   int examples = 0;
-  for (const std::string doc : {"docs/methods.md", "README.md"}) {
+  for (const std::string doc : {"docs/methods.md", "README.md", "docs/operating.md"}) {
     std::ifstream in(std::string(PELMO_SOURCE_DIR) + "/" + doc);
     std::string settings, command, shown, where, line;
     auto check = [&] {
@@ -349,6 +454,170 @@ TEST(Command, EveryExampleOfTheDocsPrintsWhatItShows) {
   }
   EXPECT_GT(examples, 31);
   std::filesystem::remove_all(folder);
+}
+
+// The text of a document (a file of the sources, or "usage" for `pelmo --help`) with every run of
+// blanks and line breaks as one space, so a stated number may wrap.
+std::string document_text(const std::string& doc) {
+  std::string text;
+  if (doc == "usage") {
+    text = run_cli("--help").out;
+  } else {
+    std::ifstream in(std::string(PELMO_SOURCE_DIR) + "/" + doc);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return std::regex_replace(text, std::regex(R"(\s+)"), " ");
+}
+
+// 100000000 as "100,000,000".
+std::string grouped(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+// The outside hosts of this build, with no setting in the way.
+OutsideHosts default_hosts() {
+  std::vector<std::pair<const char*, std::string>> saved;
+  for (const char* name :
+       {"PELMO_AFFILIATE_HOST", "PELMO_SHOPNAV_DOMAIN", "PELMO_LOTTERY_HOST", "PELMO_NEWS_HOST"}) {
+    if (const char* value = std::getenv(name)) saved.emplace_back(name, value);
+    unsetenv(name);
+  }
+  OutsideHosts hosts = outside_hosts();
+  for (const auto& [name, value] : saved) setenv(name, value.c_str(), 1);
+  return hosts;
+}
+
+// Every limit and default the documents state, built from the constant it must equal: changing
+// a constant fails here until every document that states it says the new number.
+TEST(Docs, StateEveryLimitAndDefaultAsTheCodeHasIt) {
+  using std::to_string;
+  const host::HttpLimits http;
+  const FetchCacheSettings cache;
+  const OutsideHosts hosts = default_hosts();
+  const auto mib = [](std::size_t bytes) { return to_string(bytes >> 20) + " MiB"; };
+  const std::string deadline = to_string(http.total_timeout_ms / 1000) + " s",
+                    connect = to_string(http.connect_timeout_ms / 1000) + " s",
+                    idle = to_string(http.low_speed_seconds) + " s",
+                    redirects = to_string(http.max_redirects), body = mib(http.max_body_bytes),
+                    wait = to_string(fetch::FetchCache::kDefaultWaitLimit.count() / 1000) + " s",
+                    rest = to_string(fetch::FetchCache::kStaleRetryInterval.count()),
+                    file_cap = mib(kMaxArgumentFileBytes), line_cap = mib(kMaxCallLineBytes),
+                    seconds = "0 to " + to_string(kMaxFetchCacheSeconds),
+                    megabytes = "0 to " + to_string(kMaxFetchCacheMegabytes64),
+                    megabytes32 = to_string(kMaxFetchCacheMegabytes32),
+                    size = to_string(cache.megabytes);
+  auto host_row = [](std::string_view variable, std::string_view value, std::u16string_view host,
+                     std::string_view unit) {
+    return "| `" + std::string(variable) + "` | `" + std::string(value) + "` | " +
+           std::string(unit) + " | `" + to_utf8(host) + "` |";
+  };
+  const std::vector<std::pair<std::string, std::string>> stated = {
+      {"docs/operating.md", "| Whole fetch | " + deadline + " |"},
+      {"docs/operating.md", "| Connecting | " + connect + " |"},
+      {"docs/operating.md", "| Without data | " + idle + " |"},
+      {"docs/operating.md", "| Redirects | " + redirects + " |"},
+      {"docs/operating.md", "| Body | " + body + " |"},
+      {"docs/operating.md", "| Waiting for another call's fetch | " + wait + " |"},
+      {"docs/operating.md", "| Rest after a failed refresh | " + rest + " s |"},
+      {"docs/operating.md", "| Matcher work | " + grouped(extract::kMatchBudget) + " steps |"},
+      {"docs/operating.md",
+       "| Matcher program | " + grouped(extract::kMaxProgramSize) + " instructions |"},
+      {"docs/operating.md", "| `sf:` and `xf:` files | " + file_cap + " |"},
+      {"docs/operating.md", "| Batch line | " + line_cap + " |"},
+      {"docs/operating.md",
+       "| Fetch cache size | " + megabytes + " MiB (" + megabytes32 + " in the 32-bit module) |"},
+      {"docs/operating.md", "fetch: more than " + redirects + " redirects"},
+      {"docs/operating.md", "fetch: a body over " + body},
+      {"docs/operating.md", "or " + wait + " waiting for the cache"},
+      {"docs/operating.md", host_row("PELMO_AFFILIATE_HOST", "AffiliateHost", hosts.affiliate,
+                                     "host, optional `:port`")},
+      {"docs/operating.md", host_row("PELMO_SHOPNAV_DOMAIN", "ShopnavDomain", hosts.shopnav_domain,
+                                     "domain, optional `:port`")},
+      {"docs/operating.md",
+       host_row("PELMO_LOTTERY_HOST", "LotteryHost", hosts.lottery, "host, optional `:port`")},
+      {"docs/operating.md",
+       host_row("PELMO_NEWS_HOST", "NewsHost", hosts.news, "host, optional `:port`")},
+      {"docs/operating.md", "| `PELMO_FETCH_CACHE_SECONDS` | `FetchCacheSeconds` | seconds | `" +
+                                to_string(cache.fresh_seconds) + "` (the cache is off) | " +
+                                seconds + " |"},
+      {"docs/operating.md", "| `PELMO_FETCH_STALE_SECONDS` | `FetchStaleSeconds` | seconds | `" +
+                                to_string(cache.stale_seconds) + "` | " + seconds + " |"},
+      {"docs/operating.md", "| `PELMO_FETCH_CACHE_MB` | `FetchCacheMegabytes` | MiB | `" + size +
+                                "` | " + megabytes + " (" + megabytes32 +
+                                " in the 32-bit module) |"},
+      {"docs/operating.md", "whole number from 0 to " + to_string(kMaxFetchCacheSeconds) +
+                                "; ignored, " + to_string(cache.fresh_seconds) + " used"},
+      {"README.md", "at most " + redirects + " redirects"},
+      {"README.md", connect + " to connect, " + deadline + " for the whole transfer"},
+      {"README.md", "no data for " + idle},
+      {"README.md", "bodies over " + body},
+      {"README.md", "(" + wait + " at most,"},
+      {"README.md", "for the next " + rest + " seconds"},
+      {"README.md",
+       "`" + to_string(cache.fresh_seconds) + "` (off) | cache time in seconds, " + seconds + " |"},
+      {"README.md",
+       "`" + to_string(cache.stale_seconds) + "` | stale time in seconds, " + seconds + " |"},
+      {"README.md",
+       "`" + size + "` | size in MiB, " + megabytes + " (" + megabytes32 + " in the 32-bit DLL) |"},
+      {"README.md", "regular files of at most " + file_cap},
+      {"README.md", "A line may hold at most " + line_cap},
+      {"docs/methods.md", "at most " + redirects + " redirects, " + connect + " to connect, " +
+                              deadline + " for the whole transfer and " + idle +
+                              " without data, bodies up to " + body},
+      {"docs/methods.md",
+       deadline + " for the whole fetch, " + idle + " without data, or " + wait + " waiting"},
+      {"docs/methods.md", "47 more than " + redirects + " redirects, 63 a body over " + body},
+      {"docs/methods.md", "(" + wait + " at most, then error"},
+      {"docs/methods.md", "for the next " + rest + " seconds"},
+      {"docs/methods.md", "(up to " + file_cap + ")"},
+      {"com/README.md", "at most " + redirects + ", and only to"},
+      {"com/README.md", "one deadline of " + deadline + " for the whole fetch"},
+      {"com/README.md", "connecting, at most " + connect},
+      {"com/README.md", "no data for " + idle + " ends"},
+      {"com/README.md", "over " + body + " fails at once"},
+      {"com/README.md", "file and product version " PELMO_VERSION ".0"},
+      {"docs/pelmo.1.in",
+       "is reused, " + seconds + " seconds; " + to_string(cache.fresh_seconds) + ", the default"},
+      {"docs/pelmo.1.in", to_string(cache.stale_seconds) + " (the default) to " +
+                              to_string(kMaxFetchCacheSeconds) + " seconds"},
+      {"docs/pelmo.1.in", megabytes + " MiB (default " + size + ")"},
+      {"docs/pelmo.1.in", "holds more than " + file_cap},
+      {"docs/pelmo.1.in", "longer than " + line_cap},
+      {"usage", "at most " + file_cap},
+      {"usage", "up to " + line_cap},
+  };
+  std::map<std::string, std::string> texts;
+  for (const auto& [doc, phrase] : stated) {
+    if (!texts.contains(doc)) texts[doc] = document_text(doc);
+    EXPECT_NE(texts[doc].find(phrase), std::string::npos) << doc << " does not say: " << phrase;
+  }
+
+  // Each error number of the operator's table in decimal and hex from the same value.
+  const std::string& operating = texts["docs/operating.md"];
+  char row[96];
+  for (const std::int32_t n : {5, 6, 7, 9, 11, 13, 28, 91, 94, 424, 429, 3001, 5017}) {
+    std::snprintf(row, sizeof row, "| %d | `0x%08X` | `0x800A0000 \\| %d` |", n,
+                  0x800A0000u | static_cast<std::uint32_t>(n), n);
+    EXPECT_NE(operating.find(row), std::string::npos) << row;
+  }
+  for (const std::int32_t n : {1, 3, 6, 7, 18, 28, 47, 63}) {
+    std::snprintf(row, sizeof row, "| %d | `0x%08X` | `0x800C0000 + %d` |", err::kHttpBase + n,
+                  static_cast<std::uint32_t>(err::kHttpBase + n), n);
+    EXPECT_NE(operating.find(row), std::string::npos) << row;
+  }
+  EXPECT_NE(operating.find("`" + to_string(err::kHttpBase) + " + n`"), std::string::npos);
+
+  // Package names in examples carry this version, and the module's identity repeats it.
+  const std::regex package_name(R"(pelmo[-_](\d+\.\d+\.\d+)[-_])");
+  for (const std::string doc : {"README.md", "com/README.md", "docs/operating.md"}) {
+    const std::string& text = texts.contains(doc) ? texts[doc] : texts[doc] = document_text(doc);
+    for (std::sregex_iterator it(text.begin(), text.end(), package_name), end; it != end; ++it) {
+      EXPECT_EQ((*it)[1], PELMO_VERSION) << doc << ": " << (*it)[0];
+    }
+  }
+  EXPECT_EQ(identity::kModuleVersion, PELMO_VERSION ".0");
 }
 
 TEST(Command, DemoWalksEveryScraperAgainstItsOwnSite) {

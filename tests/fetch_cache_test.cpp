@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "config/fetch_address_setting.h"
+#include "config/setting_catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
@@ -36,6 +38,15 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
         << std::string(c.text.begin(), c.text.end());
   }
 
+  // The other kinds of catalogue row: a bounded number above zero, and a choice.
+  const SettingRow level{"g", "L", u"L", SettingType::whole_number, "", "2", 1, 3, "", ""};
+  const SettingRow mode{"g", "M", u"M", SettingType::choice, "", "deny", 0, 0, "allow|deny", ""};
+  EXPECT_EQ(accepted_value(level, u" 03"), u"3");
+  EXPECT_EQ(accepted_value(level, u"0"), std::nullopt);
+  EXPECT_EQ(accepted_value(mode, u" Allow\t"), u"allow");
+  EXPECT_EQ(accepted_value(mode, u"allowed"), std::nullopt);
+  EXPECT_EQ(expected_value(mode), "one of allow/deny");
+
   // Bad values leave the defaults and say so; the cache stays off.
   setenv("PELMO_FETCH_CACHE_SECONDS", "-30", 1);
   setenv("PELMO_FETCH_STALE_SECONDS", "600", 1);
@@ -50,7 +61,35 @@ TEST(FetchCacheSettings, OnlyWholeNumbersWithinTheirBoundsAreTaken) {
   EXPECT_NE(read.ignored.find("PELMO_FETCH_CACHE_SECONDS"), std::string::npos) << read.ignored;
   EXPECT_NE(read.ignored.find("PELMO_FETCH_CACHE_MB"), std::string::npos) << read.ignored;
   EXPECT_EQ(read.ignored.find("STALE"), std::string::npos) << read.ignored;
+  EXPECT_EQ(read.ignored,
+            "PELMO_FETCH_CACHE_SECONDS (or the stored value FetchCacheSeconds): \"-30\" is not a "
+            "whole number from 0 to 31536000; ignored, 0 used\nPELMO_FETCH_CACHE_MB (or the stored "
+            "value FetchCacheMegabytes): \"99999999\" is not a whole number from 0 to " +
+                std::to_string(kMaxFetchCacheMegabytes) + "; ignored, 64 used\n");
   EXPECT_TRUE(fetch_cache_settings().ignored.empty());
+}
+
+TEST(FetchPrivateAddressesSetting, AllowOrDenyInAnyCaseAnythingElseIgnored) {
+  const struct {
+    const char* value;  // nullptr: unset
+    bool deny;
+    bool ignored;
+  } cases[] = {{nullptr, false, false}, {"", false, false},       {"allow", false, false},
+               {"deny", true, false},   {" DENY\t", true, false}, {"Allow", false, false},
+               {"denied", false, true}, {"no", false, true},      {"deny deny", false, true}};
+  for (const auto& c : cases) {
+    if (c.value != nullptr) setenv(kFetchPrivateAddressesVariable, c.value, 1);
+    const FetchPrivateAddresses read = fetch_private_addresses();
+    unsetenv(kFetchPrivateAddressesVariable);
+    const char* label = c.value != nullptr ? c.value : "(unset)";
+    EXPECT_EQ(read.deny, c.deny) << label;
+    EXPECT_EQ(read.ignored.empty(), !c.ignored) << label;
+    if (c.ignored) {
+      EXPECT_NE(read.ignored.find("is not one of allow/deny; ignored, allow used"),
+                std::string::npos)
+          << label;
+    }
+  }
 }
 
 // Spins until `done` holds or a bound passes, so a fault fails the test instead of hanging it.

@@ -30,8 +30,8 @@ std::span<const MethodEntry> catalogue();
 // Looks a method up by name without regard to ASCII letter case; nullptr when unknown.
 const MethodEntry* find_method(std::string_view name);
 
-// Dispatch by name: finds the method and invokes it. Fails with error 438-style invalid call
-// (5) for an unknown name, a page hook or a wrong argument count.
+// Dispatch by name: finds the method and invokes it. Fails with error 5 (invalid procedure
+// call or argument) for an unknown name, a page hook or a wrong argument count.
 void invoke_by_name(_zaverer& object, std::string_view name, std::span<Variant* const> args,
                     Variant& result);
 

@@ -25,12 +25,14 @@ bool to_truth(const Variant& v);
 double to_number(const Variant& v);
 
 // The numeric test: optional spaces, optional sign, digits with at most one decimal point,
-// optional exponent, optional spaces. Empty, Boolean and numbers pass; Null fails.
+// optional exponent, optional spaces. The Empty variant, Booleans and numbers pass; the empty
+// text does not (Empty and "" differ here, though Empty reads as "" elsewhere); Null fails.
 bool is_numeric(const Variant& v);
 bool is_numeric_text(std::u16string_view s);
 
 // Decimal text of a double: up to 15 significant digits, "0." before a fraction, no
-// trailing zeros, exponent form ("1E+15", "1E-05") outside 1E-5 .. 1E15.
+// trailing zeros, exponent form ("1E+15", "5E-05") for magnitudes below 0.0001 and from 1E15
+// on.
 std::u16string number_to_text(double d);
 
 // Binary equality of a variant with a text constant: Empty equals "", numbers are compared

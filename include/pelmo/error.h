@@ -15,7 +15,8 @@ inline constexpr std::int32_t kOutOfMemory = 7;      // out of memory
 inline constexpr std::int32_t kSubscript = 9;        // subscript out of range
 inline constexpr std::int32_t kDivisionByZero = 11;  // division by zero
 inline constexpr std::int32_t kTypeMismatch = 13;    // type mismatch
-inline constexpr std::int32_t kOutOfStack = 28;      // pattern too complex for the engine's limits
+inline constexpr std::int32_t kOutOfStack =
+    28;  // pattern past the matcher's work budget or program size
 inline constexpr std::int32_t kInvalidUseOfNull = 94;   // invalid use of Null
 inline constexpr std::int32_t kStreamArguments = 3001;  // stream: wrong argument or unknown charset
 inline constexpr std::int32_t kRegexSyntax = 5017;      // syntax error in regular expression

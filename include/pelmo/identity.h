@@ -15,7 +15,7 @@ inline constexpr std::string_view kProgId = "pelmo.zaverer";
 inline constexpr std::string_view kLibId = "{9116D3FA-553B-4FEA-ACB9-729C222253A3}";
 inline constexpr std::string_view kClsId = "{88BBBB1C-215E-4723-8957-56EA7421CA93}";
 inline constexpr std::string_view kIid = "{881B0B15-CE15-4FA8-933F-8787A9088292}";
-inline constexpr std::string_view kModuleVersion = "1.1.0.0";
+inline constexpr std::string_view kModuleVersion = "1.2.0.0";
 
 // The type library's help strings besides the methods' (which are their summary lines).
 inline constexpr std::string_view kLibraryHelp = "pelmo 1.0 Type Library";

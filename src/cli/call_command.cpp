@@ -2,12 +2,11 @@
 
 #include <memory>
 #include <new>
-#include <sstream>
 #include <string>
 
 #include "cli/arg_words.h"
 #include "cli/json_writer.h"
-#include "config/fetch_cache_settings.h"
+#include "config/operator_settings.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
 
@@ -52,8 +51,11 @@ int call_and_report(CallTarget& target, MethodCall& call, std::ostream& out) {
 }
 
 void warn_ignored_settings(std::ostream& err) {
-  std::istringstream lines(fetch_cache_settings().ignored);
-  for (std::string line; std::getline(lines, line);) err << "pelmo: " << line << "\n";
+  for (const SettingReading& reading : read_settings()) {
+    if (const std::optional<std::string> note = rejection_note(reading)) {
+      err << "pelmo: " << *note << "\n";
+    }
+  }
 }
 
 CallOutcome call_outcome(const std::function<Variant()>& call) {

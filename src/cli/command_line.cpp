@@ -11,7 +11,8 @@ std::string usage_text(bool with_demo) {
       "usage: pelmo call [--no-page] [--request-method M] METHOD [ARG ...]\n"
       "       pelmo batch [--no-page] [--request-method M]   (calls as JSON lines on stdin)\n"
       "       pelmo methods [--text]   (slots and parameters; --text adds each summary)\n"
-      "       pelmo help [METHOD]      (every method's summary, or one method's reference)\n";
+      "       pelmo help [METHOD]      (every method's summary, or one method's reference)\n"
+      "       pelmo info [--json]      (version, and every setting with its value and source)\n";
   if (with_demo) text += "       pelmo demo\n";
   text +=
       "       pelmo --help | --version\n"
@@ -25,7 +26,8 @@ std::string usage_text(bool with_demo) {
       "           2 usage error or standard input unreadable.\n"
       "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n"
       "Fetch cache (off by default): PELMO_FETCH_CACHE_SECONDS, PELMO_FETCH_STALE_SECONDS,\n"
-      "           PELMO_FETCH_CACHE_MB\n";
+      "           PELMO_FETCH_CACHE_MB\n"
+      "Internal addresses: PELMO_FETCH_PRIVATE_ADDRESSES=allow|deny (default allow)\n";
   return text;
 }
 
@@ -47,6 +49,7 @@ int run_command(const std::vector<std::string_view>& words, const CommandFace& f
   }
   if (command == "methods") return run_methods(rest, face.connect, out, err);
   if (command == "help") return run_help(rest, out, err);
+  if (command == "info") return run_info(rest, face.info_subject(), out, err);
   if (command == "batch") return run_batch(rest, face.connect, face.read_input, out, err);
   if (command == "call") return run_call(rest, face.connect, out, err);
   if (face.own_command) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/call_target.h"
+#include "cli/info_command.h"
 #include "cli/input_lines.h"
 
 namespace pelmo::cli {
@@ -19,6 +20,8 @@ struct CommandFace {
   std::string usage;
   ConnectTarget connect;
   LineReader::Read read_input;
+  // What `info` shows: the command's version and, where the platform registers one, the module.
+  std::function<InfoSubject()> info_subject;
   // A command only this face has (`demo` on Linux): its exit status, or nothing when the words
   // are not its command.
   std::function<std::optional<int>(const std::vector<std::string_view>& words, std::ostream& out,

@@ -16,7 +16,7 @@ _pelmo() {
   cur=${cur##*[[:blank:]]}
   COMPREPLY=()
   if ((COMP_CWORD == 1)); then
-    mapfile -t COMPREPLY < <(compgen -W 'call batch methods demo help --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'call batch methods demo help info --help --version' -- "$cur")
     return
   fi
   case $sub in
@@ -44,6 +44,9 @@ _pelmo() {
       ;;
     methods)
       ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W '--text' -- "$cur")
+      ;;
+    info)
+      ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W '--json' -- "$cur")
       ;;
     help)
       ((COMP_CWORD == 2)) &&

@@ -27,7 +27,11 @@ std::optional<int> run_demo(const std::vector<std::string_view>& words, std::ost
 
 int main(int argc, char** argv) {
   const pelmo::cli::CommandFace face{pelmo::cli::usage_text(true), pelmo::cli::make_local_target,
-                                     pelmo::cli::read_standard_input, run_demo};
+                                     pelmo::cli::read_standard_input,
+                                     [] {
+                                       return pelmo::cli::InfoSubject{PELMO_VERSION, std::nullopt};
+                                     },
+                                     run_demo};
   // Calls report their own failures as JSON; whatever still escapes ends here, not in abort.
   try {
     return pelmo::cli::run_command({argv + 1, argv + argc}, face, std::cout, std::cerr);

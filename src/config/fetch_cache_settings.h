@@ -1,17 +1,15 @@
-// The fetch cache's three operator settings, read like every other setting (environment
-// variable, then on Windows the registry value under HKLM\SOFTWARE\pelmo, then the default).
-// A value that is not a whole number within its bounds is ignored and the default taken; the
-// reason is kept so the command can tell the operator.
+// The fetch cache's three operator settings, read from the setting catalogue like every other
+// setting. A value that is not a whole number within its bounds is ignored and the default
+// taken; the reason is kept so the command can tell the operator.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
 namespace pelmo {
 
 struct FetchCacheSettings {
+  // The catalogue holds the defaults; these are for settings a test builds by hand.
   std::int64_t fresh_seconds = 0;  // 0: the cache is off
   std::int64_t stale_seconds = 0;
   std::int64_t megabytes = 64;
@@ -24,10 +22,10 @@ struct FetchCacheSettings {
 
 inline constexpr std::int64_t kMaxFetchCacheSeconds = 365LL * 24 * 60 * 60;
 // Kept within half the address space, so the byte count fits the 32-bit build too.
-inline constexpr std::int64_t kMaxFetchCacheMegabytes = sizeof(void*) >= 8 ? 1'048'576 : 2'047;
-
-// A whole number from 0 to `max`, spaces around it allowed; nothing for anything else.
-std::optional<std::int64_t> parse_bounded_count(std::u16string_view text, std::int64_t max);
+inline constexpr std::int64_t kMaxFetchCacheMegabytes64 = 1'048'576;
+inline constexpr std::int64_t kMaxFetchCacheMegabytes32 = 2'047;
+inline constexpr std::int64_t kMaxFetchCacheMegabytes =
+    sizeof(void*) >= 8 ? kMaxFetchCacheMegabytes64 : kMaxFetchCacheMegabytes32;
 
 // Reads the three settings afresh: cheap enough for every fetch, so a change takes effect at once.
 FetchCacheSettings fetch_cache_settings();

@@ -1,3 +1,4 @@
+#include "config/fetch_address_setting.h"
 #include "fetch/fetch.h"
 #include "fetch/fetch_cache.h"
 #include "pelmo/convert.h"
@@ -10,9 +11,11 @@ namespace {
 
 FetchedPage request(host::Platform& platform, const std::u16string& url, bool with_status) {
   // A client of our own per call, not the page's Server: the fetch works without a page.
-  std::unique_ptr<host::HttpClient> client = platform.CreateHttpClient();
+  util::AddressPolicy addresses;
+  addresses.deny_internal = fetch_private_addresses().deny;
+  std::unique_ptr<host::HttpClient> client = platform.CreateHttpClient(addresses);
   if (!client) throw AutomationError(429, "ActiveX component can't create object: HTTP client");
-  client->Open(u"Get", url, false, u"", u"");
+  client->Open(u"Get", url, false);
   client->Send();
   const int status = with_status ? client->Status() : 0;
   return {status, client->TakeResponseBody()};

@@ -1,16 +1,21 @@
 #include "host/curl_http_client.h"
 
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "automation/large_buffers.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "util/address_guard.h"
 
 namespace pelmo::host {
 
@@ -73,12 +78,57 @@ std::size_t append_body(char* data, std::size_t size, std::size_t count, void* u
   return n;
 }
 
+// Every connection libcurl opens passes here first, with the address it is about to connect to
+// (after any lookup, so a name cannot hide where it leads) and before any byte is sent.
+struct ConnectionJudge {
+  CURL* handle;
+  util::AddressGuard guard;
+  std::optional<util::AddressRefusal> refusal;  // the first refusal, reported if the fetch fails
+};
+
+std::optional<util::IpAddress> ip_address_of(const curl_sockaddr& address) {
+  util::IpAddress ip;
+  if (address.family == AF_INET && address.addrlen >= sizeof(sockaddr_in)) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address.addr);
+    std::memcpy(ip.bytes.data(), &v4.sin_addr, 4);
+    return ip;
+  }
+  if (address.family == AF_INET6 && address.addrlen >= sizeof(sockaddr_in6)) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address.addr);
+    std::memcpy(ip.bytes.data(), &v6.sin6_addr, 16);
+    ip.is_v6 = true;
+    return ip;
+  }
+  return std::nullopt;
+}
+
+curl_socket_t open_judged_socket(void* user, curlsocktype purpose, curl_sockaddr* address) {
+  auto* judge = static_cast<ConnectionJudge*>(user);
+  if (purpose != CURLSOCKTYPE_IPCXN) return CURL_SOCKET_BAD;
+  try {
+    const std::optional<util::IpAddress> ip = ip_address_of(*address);
+    if (!ip) {
+      judge->refusal = util::AddressRefusal{util::kRefusedAddressCode, "not an IP address"};
+      return CURL_SOCKET_BAD;
+    }
+    // libcurl counts a redirect before it connects for it.
+    long redirects = 0;
+    curl_easy_getinfo(judge->handle, CURLINFO_REDIRECT_COUNT, &redirects);
+    if (auto refusal = judge->guard.judge(*ip, redirects > 0)) {
+      if (!judge->refusal) judge->refusal = std::move(refusal);
+      return CURL_SOCKET_BAD;
+    }
+  } catch (const std::bad_alloc&) {
+    return CURL_SOCKET_BAD;
+  }
+  return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
 class CurlHttpClient final : public HttpClient {
  public:
   explicit CurlHttpClient(const HttpLimits& limits) : limits_(limits) {}
 
-  void Open(const std::u16string& method, const std::u16string& url, bool async,
-            const std::u16string& user, const std::u16string& password) override {
+  void Open(const std::u16string& method, const std::u16string& url, bool async) override {
     opened_ = false;
     sent_ = false;
     body_.clear();
@@ -92,8 +142,6 @@ class CurlHttpClient final : public HttpClient {
     if (url_.find('\0') != std::string::npos) {
       throw_curl(CURLE_URL_MALFORMAT, "the URL contains a NUL character", url_);
     }
-    user_ = to_utf8(user);
-    password_ = to_utf8(password);
     opened_ = true;
   }
 
@@ -129,17 +177,18 @@ class CurlHttpClient final : public HttpClient {
     check(curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits_.low_speed_seconds),
           "CURLOPT_LOW_SPEED_TIME");
     // Refuses early when the server announces an oversized body; the write callback enforces
-    // the cap on everything else (chunked, compressed).
+    // the cap on everything else (chunked, or ended by closing).
     check(curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
                            static_cast<curl_off_t>(limits_.max_body_bytes)),
           "CURLOPT_MAXFILESIZE_LARGE");
-    check(curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, ""), "CURLOPT_ACCEPT_ENCODING");
+    // No CURLOPT_ACCEPT_ENCODING: like the Windows client, ask for no content coding, so both
+    // return and cap the same bytes, and no decoder stands between a page and the body.
     check(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, append_body), "CURLOPT_WRITEFUNCTION");
     check(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink), "CURLOPT_WRITEDATA");
-    if (!user_.empty() || !password_.empty()) {
-      check(curl_easy_setopt(h, CURLOPT_USERNAME, user_.c_str()), "CURLOPT_USERNAME");
-      check(curl_easy_setopt(h, CURLOPT_PASSWORD, password_.c_str()), "CURLOPT_PASSWORD");
-    }
+    ConnectionJudge judge{h, util::AddressGuard(limits_.addresses), std::nullopt};
+    check(curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, open_judged_socket),
+          "CURLOPT_OPENSOCKETFUNCTION");
+    check(curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &judge), "CURLOPT_OPENSOCKETDATA");
 
     const CURLcode rc = curl_easy_perform(h);
     if (sink.over_cap || rc == CURLE_FILESIZE_EXCEEDED) {
@@ -147,6 +196,11 @@ class CurlHttpClient final : public HttpClient {
                  "the response body exceeds the limit of " +
                      std::to_string(limits_.max_body_bytes) + " bytes",
                  url_);
+    }
+    // A refused address ends the attempt as a failed connection; another address of the same
+    // name may still have served it.
+    if (rc != CURLE_OK && judge.refusal) {
+      throw_curl(static_cast<CURLcode>(judge.refusal->code), judge.refusal->why, url_);
     }
     if (sink.out_of_memory) throw_curl(CURLE_OUT_OF_MEMORY, "out of memory for the body", url_);
     if (rc != CURLE_OK) {
@@ -180,8 +234,6 @@ class CurlHttpClient final : public HttpClient {
   bool sent_ = false;
   int status_ = 0;
   std::string url_;
-  std::string user_;
-  std::string password_;
   Bytes body_;
 };
 

@@ -7,7 +7,11 @@ namespace {
 
 class LinuxPlatform final : public Platform {
  public:
-  std::unique_ptr<HttpClient> CreateHttpClient() override { return make_curl_http_client(); }
+  std::unique_ptr<HttpClient> CreateHttpClient(const util::AddressPolicy& addresses) override {
+    HttpLimits limits;
+    limits.addresses = addresses;
+    return make_curl_http_client(limits);
+  }
 };
 
 }  // namespace

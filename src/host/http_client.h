@@ -10,8 +10,7 @@ namespace pelmo::host {
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
-  virtual void Open(const std::u16string& method, const std::u16string& url, bool async,
-                    const std::u16string& user, const std::u16string& password) = 0;
+  virtual void Open(const std::u16string& method, const std::u16string& url, bool async) = 0;
   // Returns when the whole response has arrived; transport failures throw AutomationError.
   virtual void Send() = 0;
   // The final HTTP status of the response (after redirects).

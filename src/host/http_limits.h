@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "util/address_guard.h"
+
 namespace pelmo::host {
 
 struct HttpLimits {
@@ -14,8 +16,11 @@ struct HttpLimits {
   long low_speed_bytes_per_second = 1;
   long low_speed_seconds = 30;
   long max_redirects = 10;
-  // Counted after content decoding, so a small compressed answer cannot inflate past it.
+  // Counted as the body arrives. No client asks for a content coding, so these are the bytes
+  // the server sent, and a body it compresses unasked comes back as sent.
   std::size_t max_body_bytes = std::size_t{32} << 20;
+  // Which addresses the fetch may connect to, judged on each address as it is connected to.
+  util::AddressPolicy addresses;
 };
 
 }  // namespace pelmo::host

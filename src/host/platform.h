@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "host/http_client.h"
+#include "util/address_guard.h"
 
 namespace pelmo::host {
 
@@ -21,7 +22,8 @@ class Platform {
   // platform (the fetch cache's copies) cannot pass to a later platform made in the same place.
   std::uint64_t identity() const { return identity_; }
 
-  virtual std::unique_ptr<HttpClient> CreateHttpClient() = 0;
+  // A client for one fetch, held to the operator's rule on internal addresses.
+  virtual std::unique_ptr<HttpClient> CreateHttpClient(const util::AddressPolicy& addresses) = 0;
 
  private:
   static std::uint64_t next_identity() {

@@ -41,8 +41,10 @@ class LoopbackServer {
 
   httplib::Server& routes() { return server_; }
 
-  void start() {
-    port_ = server_.bind_to_any_port("127.0.0.1");
+  // `host` is a loopback address: 127.0.0.2 plays an outside site where a test needs one.
+  void start(std::string host = "127.0.0.1") {
+    host_ = std::move(host);
+    port_ = server_.bind_to_any_port(host_);
     if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -53,7 +55,7 @@ class LoopbackServer {
 
   int port() const { return port_; }
   std::string url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+    return "http://" + host_ + ":" + std::to_string(port_) + std::string(path);
   }
   std::u16string url16(std::string_view path) const { return ascii16(url(path)); }
 
@@ -75,6 +77,7 @@ class LoopbackServer {
  private:
   httplib::Server server_;
   std::thread thread_;
+  std::string host_;
   int port_ = 0;
   std::mutex mutex_;
   std::condition_variable released_cv_;

@@ -21,7 +21,7 @@ class MemoryPlatform final : public host::Platform {
   }
   int fetches() const { return fetches_; }
 
-  std::unique_ptr<host::HttpClient> CreateHttpClient() override {
+  std::unique_ptr<host::HttpClient> CreateHttpClient(const util::AddressPolicy&) override {
     return std::make_unique<Client>(*this);
   }
 
@@ -29,10 +29,7 @@ class MemoryPlatform final : public host::Platform {
   class Client final : public host::HttpClient {
    public:
     explicit Client(MemoryPlatform& platform) : platform_(platform) {}
-    void Open(const std::u16string&, const std::u16string& url, bool, const std::u16string&,
-              const std::u16string&) override {
-      url_ = url;
-    }
+    void Open(const std::u16string&, const std::u16string& url, bool) override { url_ = url; }
     void Send() override {
       ++platform_.fetches_;
       auto page = platform_.pages_.find(url_);

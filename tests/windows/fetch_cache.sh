@@ -3,8 +3,9 @@
 # starts the counting loopback site of limits_site.py and runs fetch_cache.vbs from that
 # architecture's script host (two objects, three fetches of one address in one process), first
 # with no cache setting anywhere (three requests), then with FetchCacheSeconds = 60 in that
-# architecture's view of HKLM\SOFTWARE\pelmo (one request). The value is set before the script
-# host starts and removed again on every way out.
+# architecture's view of HKLM\SOFTWARE\pelmo (one request), then with FetchPrivateAddresses =
+# deny there (every fetch of the loopback site refused, no request). Each value is set before the
+# script host starts and removed again on every way out.
 #
 # Usage: tests/windows/fetch_cache.sh 64|32 MODULE.dll
 # Environment: WINEPREFIX (an initialised 64-bit prefix); WINEDEBUG etc. as the caller likes.
@@ -31,6 +32,7 @@ site_pid=
 registered=false
 cleanup() {
   reg delete "$key" /v FetchCacheSeconds /f 2>/dev/null || true
+  reg delete "$key" /v FetchPrivateAddresses /f 2>/dev/null || true
   if $registered; then run regsvr32.exe /u /s "$(winpath "$module")" || true; fi
   [ -n "$site_pid" ] && kill "$site_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -54,7 +56,7 @@ failures=0
 fetch_three() {
   local name=$1 mode=$2 requests=$3 seen
   checked_script env -u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_STALE_SECONDS \
-    -u PELMO_FETCH_CACHE_MB "$loader" "$system\\cscript.exe" //nologo "$(winpath "$here/fetch_cache.vbs")" \
+    -u PELMO_FETCH_CACHE_MB -u PELMO_FETCH_PRIVATE_ADDRESSES "$loader" "$system\\cscript.exe" //nologo "$(winpath "$here/fetch_cache.vbs")" \
     "$site/counted/$name" "$mode" || failures=$((failures + 1))
   seen=$(python3 -c 'import sys, urllib.request as u
 print(u.build_opener(u.ProxyHandler({})).open(sys.argv[1]).read().decode())' "$site/count/$name")
@@ -71,6 +73,9 @@ fetch_three off uncached 3
 reg add "$key" /v FetchCacheSeconds /t REG_DWORD /d 60 /f
 fetch_three on cached 1
 reg delete "$key" /v FetchCacheSeconds /f || failures=$((failures + 1))
+reg add "$key" /v FetchPrivateAddresses /t REG_SZ /d deny /f
+fetch_three denied refused 0
+reg delete "$key" /v FetchPrivateAddresses /f || failures=$((failures + 1))
 run regsvr32.exe /u /s "$(winpath "$module")" || failures=$((failures + 1))
 registered=false
 [ "$failures" -eq 0 ]

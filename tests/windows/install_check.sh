@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
-# The MSI package under Wine, for one architecture: installs it silently with host properties,
+# The MSI package under Wine, for one architecture: installs the previous version silently with
+# host properties and upgrades it to this one without them (the values stay, one product is left);
 # checks the installed files, the registry values, the object from that architecture's script
-# host and one call through the installed pelmo.exe; reinstalls without the properties (the values stay) and with a new one (it wins);
+# host and one call through the installed pelmo.exe; reinstalls without the properties (the
+# values stay) and with a new one (it wins);
 # uninstalls, and checks that the file, the registration and the settings are gone and
 # CreateObject fails with 429.
+#
+# The previous version's package is this one re-versioned: the same files under the version
+# CHANGELOG.md names before this one, with a product and a package code of its own. What an
+# upgrade can break is the package's own logic (finding and removing the older product, keeping
+# the stored hosts), and that is the same; building the previous release's module would double
+# the cross-build for no further check.
 #
 # Usage: tests/windows/install_check.sh 64|32 PACKAGE.msi
 # Environment: WINEPREFIX (an initialised 64-bit prefix with no other pelmo registration).
@@ -42,9 +50,35 @@ reg_value() { run reg.exe query "$1" /v "$2" 2>/dev/null | sed -n "s/^ *$2 *REG_
 has_key() { run reg.exe query "$1" >/dev/null 2>&1; }
 not() { ! "$@"; }
 
+property() { msiinfo export "$1" Property | sed -n "s/^$2\t//p" | tr -d '\r'; }
+version=$(property "$msi" ProductVersion)
+versions=$(sed -n 's/^## \[\([0-9][0-9.]*\)\].*/\1/p' "$here/../../CHANGELOG.md")
+previous_version=$(sed -n 2p <<<"$versions")
+new_guid() { python3 -c 'import uuid; print("{%s}" % str(uuid.uuid4()).upper())'; }
+previous_msi=$(mktemp -d)/previous.msi
+trap 'rm -rf "$(dirname "$previous_msi")"' EXIT
+cp "$msi" "$previous_msi"
+msibuild "$previous_msi" -q "UPDATE \`Property\` SET \`Value\` = '$previous_version'
+  WHERE \`Property\` = 'ProductVersion'"
+msibuild "$previous_msi" -q "UPDATE \`Property\` SET \`Value\` = '$(new_guid)'
+  WHERE \`Property\` = 'ProductCode'"
+msibuild "$previous_msi" -s "$(msiinfo suminfo "$msi" | sed -n 's/^Title: //p')" \
+  "$(msiinfo suminfo "$msi" | sed -n 's/^Author: //p')" \
+  "$(msiinfo suminfo "$msi" | sed -n 's/^Template: //p')" "$(new_guid)"
+uninstall_key() { printf 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s' "$1"; }
+product_version() { reg_value "$(uninstall_key "$(property "$1" ProductCode)")" DisplayVersion; }
+
 started=$SECONDS
-check "msiexec /i with LOTTERYHOST and NEWSHOST (silent)" \
-  run msiexec.exe /i "$(winpath "$msi")" LOTTERYHOST=$lottery NEWSHOST=$news /qn
+check "CHANGELOG.md's newest version is the package's ($version)" \
+  test "$(sed -n 1p <<<"$versions")" = "$version"
+check "msiexec /i the previous version $previous_version with LOTTERYHOST and NEWSHOST (silent)" \
+  run msiexec.exe /i "$(winpath "$previous_msi")" LOTTERYHOST=$lottery NEWSHOST=$news /qn
+check "$previous_version installed" test "$(product_version "$previous_msi")" = "$previous_version"
+check "msiexec /i $version over it, no properties (silent)" \
+  run msiexec.exe /i "$(winpath "$msi")" /qn
+check "$version installed" test "$(product_version "$msi")" = "$version"
+check "$previous_version removed by the upgrade" \
+  not has_key "$(uninstall_key "$(property "$previous_msi" ProductCode)")"
 check "pelmo.dll under $program_files" test -f "$module"
 check "LotteryHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $lottery
 check "NewsHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
@@ -57,6 +91,8 @@ installed_call() {
     '{"ok":true,"result":{"type":"String","value":"1,2"},"args":[{"type":"String","value":"1,2"}]}' ]
 }
 check "the installed pelmo.exe calls the installed object" installed_call
+installed_info() { "$loader" "$command" info 2>/dev/null | grep -qF 'pelmo\pelmo.dll'; }
+check "pelmo.exe info names the installed module" installed_info
 checked_script env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
   "$(winpath "$here/installed.vbs")" installed $lottery || failures=$((failures + 1))
 

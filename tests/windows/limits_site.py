@@ -3,8 +3,11 @@
 halfway through its body, redirects without end and in counted hops, one to a file address,
 bodies of any size (announced or chunked), a chunked body that trickles without end (/endless:
 64 KiB every 200 ms), a page that changes on every fetch while inviting caches to keep it, a status
-page, and counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
-/count/NAME tells N without counting.
+page, counted pages: /counted/NAME answers "request N" (N counts that path's requests) and
+/count/NAME tells N without counting, /to/HOST:PORT/PATH redirects to http://HOST:PORT/PATH and
+/host answers the Host header it was sent.
+It answers on 127.0.0.1 and, at the same port, on 127.0.0.2, which the tests count as an outside
+site.
 Usage: limits_site.py PORT_FILE (the chosen port is written there)."""
 import http.server
 import sys
@@ -78,6 +81,10 @@ class Site(http.server.BaseHTTPRequestHandler):
             with lock:
                 count, state["hops"] = state["hops"], 0
             self.answer(200, str(count).encode())
+        elif path.startswith("/to/"):
+            self.redirect("http://" + path[4:])
+        elif path == "/host":
+            self.answer(200, self.headers.get("Host", "").encode())
         elif path == "/to-file":
             self.redirect("file:///C:/windows/win.ini")
         elif path.startswith("/bytes/"):
@@ -115,6 +122,8 @@ class Server(http.server.ThreadingHTTPServer):
 
 def main():
     server = Server(("127.0.0.1", 0), Site)
+    outside = Server(("127.0.0.2", server.server_address[1]), Site)
+    threading.Thread(target=outside.serve_forever, daemon=True).start()
     with open(sys.argv[1], "w") as out:
         out.write(str(server.server_address[1]))
     server.serve_forever()

@@ -43,7 +43,11 @@ int run(std::vector<std::string> words) {
     return module.empty() ? pelmo::command::connect_registered()
                           : pelmo::command::connect_module_file(module);
   };
-  const pelmo::cli::CommandFace face{usage(), connect, pelmo::cli::read_standard_input, nullptr};
+  const auto info = [] {
+    return pelmo::cli::InfoSubject{PELMO_VERSION, pelmo::command::registered_module_facts()};
+  };
+  const pelmo::cli::CommandFace face{usage(), connect, pelmo::cli::read_standard_input, info,
+                                     nullptr};
   const std::vector<std::string_view> views(words.begin(), words.end());
   return pelmo::cli::run_command(views, face, std::cout, std::cerr);
 }

@@ -48,23 +48,46 @@ std::string hresult_text(HRESULT hr) {
   return text.empty() ? std::string(hex) : narrow(text) + " (" + hex + ")";
 }
 
-// The module a view of the registry names for the class, or nothing.
-std::wstring registered_module(REGSAM view) {
-  const std::wstring key = L"CLSID\\" +
-                           std::wstring(identity::kClsId.begin(), identity::kClsId.end()) +
-                           L"\\InprocServer32";
+// A text value under the class's key in a view of the registry, or nothing.
+std::wstring class_value(REGSAM view, const wchar_t* subkey, const wchar_t* name) {
+  const std::wstring key =
+      L"CLSID\\" + std::wstring(identity::kClsId.begin(), identity::kClsId.end()) + L"\\" + subkey;
   HKEY handle = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) {
     return {};
   }
-  wchar_t path[MAX_PATH * 4] = {};
-  DWORD size = sizeof path - sizeof(wchar_t);
+  wchar_t text[MAX_PATH * 4] = {};
+  DWORD size = sizeof text - sizeof(wchar_t);
   DWORD type = 0;
   const LONG status =
-      RegQueryValueExW(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+      RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
   RegCloseKey(handle);
   if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
-  return path;
+  return text;
+}
+
+// The module a view of the registry names for the class, or nothing.
+std::wstring registered_module(REGSAM view) {
+  return class_value(view, L"InprocServer32", nullptr);
+}
+
+// The file version of the module's version resource, "1.2.0.0", or nothing.
+std::string file_version(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return {};
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+      fixed == nullptr) {
+    return {};
+  }
+  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+         std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
 std::string installer_hint() {
@@ -266,6 +289,24 @@ std::unique_ptr<cli::CallTarget> connect_registered() {
                         reinterpret_cast<void**>(object.put()));
   if (FAILED(hr)) throw_activation_failure(hr);
   return std::make_unique<RegisteredObject>(std::move(object));
+}
+
+std::optional<std::vector<cli::InfoField>> registered_module_facts() {
+  const REGSAM own = kBits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  const std::wstring path = registered_module(own);
+  if (path.empty()) return std::nullopt;
+  const auto or_none = [](const std::string& text) {
+    return text.empty() ? std::string("(none)") : text;
+  };
+  return std::vector<cli::InfoField>{
+      {"path", narrow(path)},
+      {"file_version", or_none(file_version(path))},
+      {"progid", std::string(identity::kProgId)},
+      {"clsid", std::string(identity::kClsId)},
+      {"threading_model", or_none(narrow(class_value(own, L"InprocServer32", L"ThreadingModel")))},
+      {"type_library", or_none(narrow(class_value(own, L"TypeLib", nullptr))) + " " +
+                           or_none(narrow(class_value(own, L"Version", nullptr)))},
+      {"registry_view", std::to_string(kBits) + "-bit"}};
 }
 
 std::unique_ptr<cli::CallTarget> connect_module_file(const std::wstring& path) {

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/call_target.h"
+#include "cli/info_command.h"
 
 namespace pelmo::command {
 
@@ -18,5 +21,10 @@ std::unique_ptr<cli::CallTarget> connect_registered();
 // For developers and tests: the object from the module file at `path`, loaded without
 // registration. Throws cli::TargetError.
 std::unique_ptr<cli::CallTarget> connect_module_file(const std::wstring& path);
+
+// What the registry of this program's bitness says about the module `connect_registered`
+// reaches: its path, file version, ProgID, CLSID, threading model and type library; nothing
+// when the class is not registered in that view.
+std::optional<std::vector<cli::InfoField>> registered_module_facts();
 
 }  // namespace pelmo::command

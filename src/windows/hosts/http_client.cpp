@@ -4,20 +4,35 @@
 // is held to that deadline and only http and https addresses are ever asked for. The body is
 // read in pieces straight into its buffer and counted, so an answer over the cap is cut off as
 // it passes it, whether it announced a length or not.
+//
+// Every hop's host name is resolved here, and each address judged (see util/address_guard.h)
+// before anything is connected to. A plain http hop then connects to the judged address itself
+// and sends the name in Host, so no second lookup can lead elsewhere; names under `localhost`
+// are the loopback address (RFC 6761), as the system's resolver may not know them. An https hop
+// must connect by name for its certificate: the stack's status callback judges the address it
+// connects to again, and a fetch whose connection turns out refused fails, its answer unread.
+// Behind a proxy configured for WinHTTP the proxy resolves the names, and hops go by name.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// After the Winsock headers, which must come first.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <shlwapi.h>
 #include <winhttp.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "util/address_guard.h"
 #include "windows/base/dispatch.h"
 #include "windows/hosts/windows_hosts.h"
 
@@ -98,13 +113,100 @@ std::optional<std::size_t> announced_length(std::u16string_view text, std::size_
   return length;
 }
 
+// `localhost` and the names under it, which name the loopback address wherever they are used.
+bool is_localhost_name(std::wstring_view host) {
+  std::u16string name = lower(std::u16string(host.begin(), host.end()));
+  if (!name.empty() && name.back() == u'.') name.pop_back();
+  return name == u"localhost" || name.ends_with(u".localhost");
+}
+
+std::optional<util::IpAddress> ip_address_of(const sockaddr* address) {
+  util::IpAddress ip;
+  if (address->sa_family == AF_INET) {
+    std::memcpy(ip.bytes.data(), &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, 4);
+    return ip;
+  }
+  if (address->sa_family == AF_INET6) {
+    std::memcpy(ip.bytes.data(), &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, 16);
+    ip.is_v6 = true;
+    return ip;
+  }
+  return std::nullopt;
+}
+
+// The addresses a name or an address literal stands for; the system's error code on failure.
+DWORD resolve_name(const std::wstring& host, std::vector<util::IpAddress>& addresses) {
+  static const int started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  if (started != 0) return static_cast<DWORD>(started);
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  ADDRINFOW* found = nullptr;
+  if (GetAddrInfoW(host.c_str(), nullptr, &hints, &found) != 0) {
+    return ERROR_WINHTTP_NAME_NOT_RESOLVED;
+  }
+  for (const ADDRINFOW* a = found; a != nullptr; a = a->ai_next) {
+    if (const auto ip = ip_address_of(a->ai_addr)) addresses.push_back(*ip);
+  }
+  FreeAddrInfoW(found);
+  return addresses.empty() ? ERROR_WINHTTP_NAME_NOT_RESOLVED : ERROR_SUCCESS;
+}
+
+std::wstring address_literal(const util::IpAddress& ip) {
+  wchar_t text[64] = {};
+  InetNtopW(ip.is_v6 ? AF_INET6 : AF_INET, ip.bytes.data(), text, std::size(text));
+  return text;
+}
+
+// Whether the machine's WinHTTP setting sends requests through a named proxy.
+bool uses_named_proxy() {
+  WINHTTP_PROXY_INFO proxy{};
+  if (!WinHttpGetDefaultProxyConfiguration(&proxy)) return false;
+  if (proxy.lpszProxy != nullptr) GlobalFree(proxy.lpszProxy);
+  if (proxy.lpszProxyBypass != nullptr) GlobalFree(proxy.lpszProxyBypass);
+  return proxy.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+}
+
+// What the status callback of an https hop needs: the fetch's guard, and where it leaves a
+// refusal for the hop to report.
+struct ConnectionJudge {
+  util::AddressGuard* guard;
+  bool redirected;
+  std::optional<util::AddressRefusal> refusal;
+};
+
+void CALLBACK judge_connection(HINTERNET, DWORD_PTR context, DWORD status, void* information,
+                               DWORD) {
+  if (status != WINHTTP_CALLBACK_STATUS_CONNECTING_TO_SERVER || context == 0 ||
+      information == nullptr) {
+    return;
+  }
+  auto* judge = reinterpret_cast<ConnectionJudge*>(context);
+  try {
+    std::vector<util::IpAddress> addresses;
+    if (resolve_name(static_cast<const wchar_t*>(information), addresses) != ERROR_SUCCESS) {
+      judge->refusal = util::AddressRefusal{util::kRefusedAddressCode, "an unreadable address"};
+      return;
+    }
+    for (const util::IpAddress& ip : addresses) {
+      if (auto refusal = judge->guard->judge(ip, judge->redirected); refusal && !judge->refusal) {
+        judge->refusal = std::move(refusal);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    judge->refusal = util::AddressRefusal{util::kRefusedAddressCode, "out of memory"};
+  }
+}
+
 class ServerHttpClient final : public HttpClient {
  public:
   ServerHttpClient(Handle session, const HttpLimits& limits)
       : session_(std::move(session)), limits_(limits) {}
 
-  void Open(const std::u16string& method, const std::u16string& url, bool async,
-            const std::u16string& user, const std::u16string& password) override {
+  void Open(const std::u16string& method, const std::u16string& url, bool async) override {
     opened_ = false;
     status_ = 0;
     body_.clear();
@@ -114,8 +216,6 @@ class ServerHttpClient final : public HttpClient {
     }
     if (async) throw_invalid_call("HTTP client: only synchronous requests are supported");
     url_ = url;
-    user_ = user;
-    password_ = password;
     opened_ = true;
   }
 
@@ -126,9 +226,11 @@ class ServerHttpClient final : public HttpClient {
     }
     deadline_ = GetTickCount64() + static_cast<ULONGLONG>(limits_.total_timeout_ms);
     std::u16string address = url_;
+    util::AddressGuard guard(limits_.addresses);
+    const bool proxied = uses_named_proxy();
     for (long redirects = 0;; ++redirects) {
       Handle connection, request;
-      send_request(address, connection, request);
+      send_request(address, guard, redirects > 0, proxied, connection, request);
       const int status = query_status(request.get());
       const std::u16string location = status >= 300 && status <= 399 && status != 304
                                           ? header(request.get(), WINHTTP_QUERY_LOCATION)
@@ -199,7 +301,39 @@ class ServerHttpClient final : public HttpClient {
         "setting the time-out for the answer");
   }
 
-  void send_request(const std::u16string& address, Handle& connection, Handle& request) {
+  [[noreturn]] void throw_refused(const util::AddressRefusal& refusal) {
+    throw_http(refusal.code, refusal.why, url_);
+  }
+
+  // Where a hop connects: the judged address for plain http, the name for https or through a
+  // proxy; refused when the name leads only to addresses the guard refuses.
+  std::wstring connect_host(const std::wstring& host, bool secure, bool proxied,
+                            util::AddressGuard& guard, bool redirected) {
+    if (proxied) return host;
+    std::vector<util::IpAddress> addresses;
+    if (is_localhost_name(host)) {
+      addresses.push_back(util::ipv4_address(127, 0, 0, 1));
+    } else if (const DWORD code = resolve_name(host, addresses); code != ERROR_SUCCESS) {
+      throw_system("resolving the name", code);
+    }
+    // IPv4 first: the loopback site of the tests, and the address most servers answer on.
+    std::stable_partition(addresses.begin(), addresses.end(),
+                          [](const util::IpAddress& ip) { return !ip.is_v6; });
+    std::optional<util::AddressRefusal> first_refusal;
+    std::optional<util::IpAddress> chosen;
+    for (const util::IpAddress& ip : addresses) {
+      auto refusal = guard.judge(ip, redirected);
+      if (!refusal && !chosen) chosen = ip;
+      if (refusal && !first_refusal) first_refusal = std::move(refusal);
+    }
+    // The stack may take any address of the name: each must pass.
+    if (first_refusal && (secure || !chosen)) throw_refused(*first_refusal);
+    if (secure) return is_localhost_name(host) ? std::wstring(L"localhost") : host;
+    return address_literal(*chosen);
+  }
+
+  void send_request(const std::u16string& address, util::AddressGuard& guard, bool redirected,
+                    bool proxied, Handle& connection, Handle& request) {
     if (address.find(u'\0') != std::u16string::npos) {
       throw_http(kMalformedAddress, "the URL contains a NUL character", url_);
     }
@@ -219,28 +353,45 @@ class ServerHttpClient final : public HttpClient {
     }
     if (target.empty()) target = L"/";
 
-    connection.reset(WinHttpConnect(session_.get(), host.c_str(), parts.nPort, 0));
+    const bool is_https = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    const std::wstring server = connect_host(host, is_https, proxied, guard, redirected);
+    connection.reset(WinHttpConnect(session_.get(), server.c_str(), parts.nPort, 0));
     check(connection != nullptr, "connecting");
-    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    const DWORD secure = is_https ? WINHTTP_FLAG_SECURE : 0;
     request.reset(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
     check(request != nullptr, "opening the request");
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     check(WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never),
           "turning off the stack's own redirects");
-    if (!user_.empty()) {
-      const std::wstring user = wide(user_), password = wide(password_);
-      check(
-          WinHttpSetCredentials(request.get(), WINHTTP_AUTH_TARGET_SERVER,
-                                WINHTTP_AUTH_SCHEME_BASIC, user.c_str(), password.c_str(), nullptr),
-          "setting the credentials");
+    if (server != host) {
+      // Connected by address: the request still names the host (and a port not the scheme's).
+      std::wstring name = L"Host: " + host;
+      if (parts.nPort != (is_https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT)) {
+        name += L":" + std::to_wstring(parts.nPort);
+      }
+      check(WinHttpAddRequestHeaders(request.get(), name.c_str(), static_cast<DWORD>(name.size()),
+                                     WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE),
+            "naming the host");
+    }
+    ConnectionJudge judge{&guard, redirected, std::nullopt};
+    if (is_https && !proxied) {
+      auto context = reinterpret_cast<DWORD_PTR>(&judge);
+      check(WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context),
+            "setting the request's context");
+      check(WinHttpSetStatusCallback(request.get(), judge_connection,
+                                     WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER,
+                                     0) != WINHTTP_INVALID_STATUS_CALLBACK,
+            "watching the connection");
     }
     bound_waits(request.get());
-    check(WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0),
-          "sending the request");
+    const BOOL sent = WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                         WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+    if (judge.refusal) throw_refused(*judge.refusal);
+    check(sent, "sending the request");
     bound_waits(request.get());
     check(WinHttpReceiveResponse(request.get(), nullptr), "receiving the answer");
+    if (judge.refusal) throw_refused(*judge.refusal);
   }
 
   int query_status(HINTERNET request) {
@@ -334,8 +485,6 @@ class ServerHttpClient final : public HttpClient {
   int status_ = 0;
   ULONGLONG deadline_ = 0;
   std::u16string url_;
-  std::u16string user_;
-  std::u16string password_;
   Bytes body_;
 };
 

@@ -176,4 +176,11 @@ std::optional<std::u16string> stored_setting(std::u16string_view name) {
   return settings.find(name);
 }
 
+// The system redirects a 32-bit process to the 32-bit view (WOW6432Node on 64-bit Windows).
+std::optional<StoredSettingsPlace> stored_settings_place() {
+  std::string key = "HKLM\\";
+  for (const wchar_t* c = kKeyPath; *c != L'\0'; ++c) key += static_cast<char>(*c);  // ASCII
+  return StoredSettingsPlace{std::move(key), sizeof(void*) == 8 ? "64-bit" : "32-bit"};
+}
+
 }  // namespace pelmo::host

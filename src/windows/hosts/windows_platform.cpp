@@ -7,8 +7,10 @@ namespace {
 
 class WindowsPlatform final : public Platform {
  public:
-  std::unique_ptr<HttpClient> CreateHttpClient() override {
-    return windows::make_server_http_client();
+  std::unique_ptr<HttpClient> CreateHttpClient(const util::AddressPolicy& addresses) override {
+    HttpLimits limits;
+    limits.addresses = addresses;
+    return windows::make_server_http_client(limits);
   }
 };
 

@@ -9,6 +9,7 @@
 #include "modes.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
+#include "util/internal_address.h"
 #include "windows/hosts/windows_hosts.h"
 
 namespace pelmo::testhost {
@@ -28,15 +29,18 @@ struct Outcome {
   ULONGLONG ms = 0;
 };
 
-Outcome fetch(const std::string& url) {
+Outcome fetch(const std::string& url, bool deny_internal = false) {
   host::HttpLimits limits;
+  limits.addresses.deny_internal = deny_internal;
+  // The site answers on 127.0.0.2 too, playing an outside site there.
+  limits.addresses.counted_as_outside = {util::ipv4_address(127, 0, 0, 2)};
   limits.total_timeout_ms = kTotalMs;
   limits.max_body_bytes = kCap;
   Outcome out;
   const ULONGLONG started = GetTickCount64();
   try {
     auto client = host::windows::make_server_http_client(limits);
-    client->Open(u"Get", from_utf8(url), false, u"", u"");
+    client->Open(u"Get", from_utf8(url), false);
     client->Send();
     out.status = client->Status();
     out.body = client->TakeResponseBody();
@@ -61,6 +65,48 @@ std::string describe(const Outcome& o) {
 }
 
 std::int32_t http_error(std::int32_t code) { return err::kHttpBase + code; }
+
+// Which addresses a fetch reaches: 127.0.0.1 and names under localhost are the server's own
+// network, 127.0.0.2 an outside site. A refusal must come before the request reaches the site.
+void check_fetch_addresses(Checks& checks, const std::string& base) {
+  const std::string port = base.substr(base.rfind(':') + 1);
+  const std::string outside = "http://127.0.0.2:" + port;
+  const struct {
+    std::string url;
+    bool deny;
+    std::int32_t error;  // 0: fetched
+    std::string body;
+    std::string what;
+  } cases[] = {
+      {outside + "/to/127.0.0.1:" + port + "/counted/inside", false, http_error(1), "",
+       "a redirect from outside to 127.0.0.1 is refused"},
+      {outside + "/to/bj.localhost:" + port + "/counted/inside", false, http_error(1), "",
+       "a redirect from outside to a name under localhost is refused"},
+      {base + "/to/127.0.0.1:" + port + "/hops/0", false, 0, "arrived",
+       "a redirect inside a fetch that began inside is followed"},
+      {base + "/counted/inside", true, http_error(7), "", "deny refuses 127.0.0.1"},
+      {"http://news.localhost:" + port + "/counted/inside", true, http_error(7), "",
+       "deny refuses a name under localhost"},
+      {outside + "/to/127.0.0.1:" + port + "/counted/inside", true, http_error(1), "",
+       "deny refuses a redirect inside"},
+      {outside + "/", true, 0, "hello", "deny lets an outside address through"},
+      {"http://bj.localhost:" + port + "/host", false, 0, "bj.localhost:" + port,
+       "a name under localhost reaches the loopback address and is sent in Host"},
+      {"http://LocalHost:" + port + "/hops/0", false, 0, "arrived", "localhost itself, any case"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = fetch(c.url, c.deny);
+    // A refusal says why.
+    const bool right =
+        c.error != 0 ? o.error == c.error &&
+                           o.description.find("inside the server's network") != std::string::npos
+                     : o.error == 0 && o.status == 200 && text_of(o.body) == c.body;
+    checks.check(right, c.what + " (" + c.url + "): " + describe(o));
+  }
+  const Outcome hits = fetch(base + "/count/inside");
+  checks.check(text_of(hits.body) == "0",
+               "no refused fetch reached the site: " + text_of(hits.body) + " request(s)");
+}
 
 }  // namespace
 
@@ -109,6 +155,8 @@ void check_fetch_limits(Checks& checks, const std::string& base) {
   const Outcome missing = fetch(base + "/missing");
   checks.check(missing.error == 0 && missing.status == 404 && text_of(missing.body) == "not here",
                "an error status gives its body and status: " + describe(missing));
+
+  check_fetch_addresses(checks, base);
 
   const Outcome first = fetch(base + "/changing");
   const Outcome second = fetch(base + "/changing");

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -104,10 +105,14 @@ void check_version_resource(Checks& checks, const std::wstring& dll) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
-  checks.check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010001 &&
-                   fixed->dwFileVersionLS == 0 && fixed->dwProductVersionMS == 0x00010001 &&
-                   fixed->dwProductVersionLS == 0,
-               "file and product version 1.1.0.0");
+  const std::string version = std::string(PELMO_VERSION) + ".0";
+  unsigned major = 0, minor = 0, patch = 0;
+  std::sscanf(PELMO_VERSION, "%u.%u.%u", &major, &minor, &patch);
+  const DWORD high = (major << 16) | minor, low = patch << 16;
+  checks.check(fixed != nullptr && fixed->dwFileVersionMS == high &&
+                   fixed->dwFileVersionLS == low && fixed->dwProductVersionMS == high &&
+                   fixed->dwProductVersionLS == low,
+               "file and product version " + version);
   struct Translation {
     WORD language, code_page;
   }* translation = nullptr;
@@ -130,8 +135,8 @@ void check_version_resource(Checks& checks, const std::wstring& dll) {
     return narrow(text);
   };
   checks.check(value(L"OLESelfRegister") != "(missing)", "marked self-registering");
-  checks.check(value(L"FileVersion") == "1.1.0.0" && value(L"ProductVersion") == "1.1.0.0",
-               "version texts 1.1.0.0");
+  checks.check(value(L"FileVersion") == version && value(L"ProductVersion") == version,
+               "version texts " + version);
 }
 
 }  // namespace
