@@ -94,7 +94,8 @@ std::string installer_hint() {
   return std::string("install pelmo-") + PELMO_VERSION + "-" + kArch + ".msi";
 }
 
-[[noreturn]] void throw_activation_failure(HRESULT hr) {
+// `progid_found`: the ProgID led to a class id, so the failure came from creating the object.
+[[noreturn]] void throw_activation_failure(HRESULT hr, bool progid_found) {
   const std::string name(identity::kProgId);
   const REGSAM own = kBits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
   const REGSAM other = kBits == 64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
@@ -110,9 +111,16 @@ std::string installer_hint() {
     }
     throw TargetError(message);
   }
-  throw TargetError(name + " is registered for " + std::to_string(kBits) + "-bit programs as " +
-                    narrow(own_module) + ", but the module does not load: " + hresult_text(hr) +
-                    "; repair it with " + installer_hint());
+  const std::string registered = name + " is registered for " + std::to_string(kBits) +
+                                 "-bit programs as " + narrow(own_module);
+  if (!progid_found) {
+    // The ProgID's key is shared by both views: removing the other bitness's registration
+    // takes it away from this one too.
+    throw TargetError(registered + ", but its ProgID is missing: " + hresult_text(hr) +
+                      "; repair it: " + installer_hint() + " again");
+  }
+  throw TargetError(registered + ", but the module does not load: " + hresult_text(hr) +
+                    "; repair it: " + installer_hint() + " again");
 }
 
 bool is_page_hook(std::string_view name) {
@@ -283,11 +291,11 @@ std::unique_ptr<cli::CallTarget> connect_registered() {
   CLSID clsid{};
   const std::wstring progid = com::to_wide(from_utf8(identity::kProgId));
   HRESULT hr = CLSIDFromProgID(progid.c_str(), &clsid);
-  if (FAILED(hr)) throw_activation_failure(hr);
+  if (FAILED(hr)) throw_activation_failure(hr, false);
   ComRef<IDispatch> object;
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                         reinterpret_cast<void**>(object.put()));
-  if (FAILED(hr)) throw_activation_failure(hr);
+  if (FAILED(hr)) throw_activation_failure(hr, true);
   return std::make_unique<RegisteredObject>(std::move(object));
 }
 
