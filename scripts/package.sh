@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the packages into dist/, VERSION taken from CMakeLists.txt:
-#   msi  pelmo.dll for 64-bit and 32-bit Windows, each packed with wixl:
+#   msi  pelmo.dll and pelmo.exe for 64-bit and 32-bit Windows, each packed with wixl:
 #        dist/pelmo-VERSION-x64.msi and dist/pelmo-VERSION-x86.msi
 #        (run scripts/install-windows-deps.sh first);
 #   deb  the command and the library, built optimised with Debian's hardening flags and installed
@@ -41,7 +41,7 @@ package_msi() {
     build=${PELMO_WIN64_BUILD:-build/$preset}
     [ $arch = x86 ] && build=${PELMO_WIN32_BUILD:-build/$preset}
     cmake --preset "$preset" -B "$build" >/dev/null
-    cmake --build "$build" --target pelmo
+    cmake --build "$build" --target pelmo pelmo_command
     # wixl takes the module's path relative to where it runs.
     out=$PWD/dist/pelmo-$version-$arch.msi
     (cd "$build" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D ModuleDir=. \

@@ -93,7 +93,7 @@ cmake --preset windows-x86 -B "$win32" >/dev/null
 if $have_wine32; then
   cmake --build "$win32" -j "$jobs"
 else
-  cmake --build "$win32" -j "$jobs" --target pelmo
+  cmake --build "$win32" -j "$jobs" --target pelmo pelmo_command
 fi
 win64=$(realpath "$win64")
 win32=$(realpath "$win32")
@@ -170,6 +170,20 @@ regsvr32() { wine_run "$sysdir\\regsvr32.exe" /s "$@"; }
 cscript() { wine_run "$sysdir\\cscript.exe" //nologo "$@"; }
 testhost() { wine_run "$build/pelmo_testhost.exe" "$@"; }
 
+# pelmo.exe refuses with the message and exit status 2, and prints nothing on standard output.
+exe_refuses() {
+  local status=0 out
+  out=$($1 methods 2>"$work/refusal.txt") || status=$?
+  grep -F "$2" "$work/refusal.txt" || { echo "stderr: $(cat "$work/refusal.txt")"; return 1; }
+  [ "$status" -eq 2 ] && [ -z "$out" ]
+}
+# pelmo.exe --module reaches the object in the module file, registered or not.
+exe_module() {
+  local out
+  out=$($1 --module "$2" call FNum 's:1, 2' 2>>"$work/wine.log")
+  [ "$out" = '{"ok":true,"result":{"type":"String","value":"1,2"},"args":[{"type":"String","value":"1,2"}]}' ]
+}
+
 # The whole suite for one module: x64 (the 64-bit loader, system32's regsvr32 and cscript) or
 # x86 (the 32-bit loader, syswow64's). Steps added for both modules go here, one line each.
 run_module_suite() {
@@ -187,6 +201,22 @@ run_module_suite() {
   step "$arch: class factory and DllCanUnloadNow (test host)" testhost unload "$dll"
   step "$arch: regsvr32 pelmo.dll" regsvr32 "$dll"
   step "$arch: registry after registration (test host)" testhost registered "$dll"
+
+  # pelmo.exe reaches the module just registered, as a page does, and must print what the Linux
+  # command prints.
+  local exe="$loader $build/pelmo.exe"
+  step "$arch: pelmo.exe: usage errors, exit statuses, files, listings against pelmo" \
+    python3 tests/windows/wine_cases.py exe-contract --exe "$exe" --pelmo "$linux_pelmo"
+  step "$arch: pelmo.exe batch: the case table against pelmo batch" python3 \
+    tests/windows/wine_cases.py exe-batch tests/windows/cases.tsv --exe "$exe" --pelmo "$linux_pelmo"
+  step "$arch: pelmo.exe batch: 10000 mixed lines byte for byte" python3 \
+    tests/windows/wine_cases.py exe-mixed 10000 --exe "$exe" --pelmo "$linux_pelmo"
+  step "$arch: pelmo.exe: the documents' command examples" python3 tests/windows/wine_cases.py \
+    exe-docs docs/methods.md README.md --exe "$exe"
+  if [ "$arch" = x64 ] && $have_wine32; then
+    step "x64: the 32-bit pelmo.exe sends the user to the 64-bit one" exe_refuses \
+      "$loader32 $win32/pelmo.exe" "is not registered for 32-bit programs; install pelmo-$version-x86.msi or run the 64-bit pelmo.exe"
+  fi
 
   echo "== $arch: the case table from a VBScript"
   python3 tests/windows/wine_cases.py vbs tests/windows/cases.tsv "$out"
@@ -227,6 +257,9 @@ run_module_suite() {
   (cd "$site" && testhost cases --page page_cases.tsv >"$out/page-lines.txt")
   step "$arch: page cases against pelmo call" python3 tests/windows/wine_cases.py compare-json \
     "$site/page_cases.tsv" "$out/page-lines.txt" --pelmo "$linux_pelmo" --page --cwd "$site"
+  step "$arch: page cases through pelmo.exe batch against pelmo batch" python3 \
+    tests/windows/wine_cases.py exe-batch "$site/page_cases.tsv" --exe "$exe" \
+    --pelmo "$linux_pelmo" --page --cwd "$site"
 
   local cases_table
   cases_table=$(winpath "$root/tests/windows/cases.tsv")
@@ -242,6 +275,9 @@ run_module_suite() {
   step "$arch: registry after unregistration (test host)" testhost unregistered "$dll"
   step "$arch: CreateObject after unregistration (VBScript)" checked_script cscript \
     "$(winpath "$root/tests/windows/lifecycle.vbs")" unregistered
+  step "$arch: pelmo.exe after unregistration: not registered, exit 2" exe_refuses "$exe" \
+    "pelmo.zaverer is not registered for $bits-bit programs; install pelmo-$version-$arch.msi"
+  step "$arch: pelmo.exe --module: the module file without registration" exe_module "$exe" "$dll"
   # Registers and unregisters the module again by itself.
   step "$arch: outside hosts from the registry" \
     tests/windows/settings.sh "$bits" "$build/pelmo.dll" 2>>"$work/wine.log"

@@ -20,6 +20,7 @@
 
 #include "cli/arg_words.h"
 #include "cli/call_command.h"
+#include "cli/command_line.h"
 #include "cli/demo_site.h"
 #include "cli/info_command.h"
 #include "cli/input_lines.h"
@@ -237,6 +238,30 @@ TEST(Command, UsageErrorsWriteOnlyToStandardError) {
     EXPECT_NE(run.err, "") << bad;
   }
   std::remove(fifo.c_str());
+}
+
+// An object the command cannot reach at all (pelmo.exe's unregistered module) is a usage error
+// of the installation for every command that needs the object; help needs none.
+TEST(Command, UnreachableObjectIsAUsageErrorOfEveryCommandThatNeedsIt) {
+  const ConnectTarget unreachable = []() -> std::unique_ptr<CallTarget> {
+    throw TargetError("pelmo.zaverer is not registered for 64-bit programs");
+  };
+  const LineReader::Read no_input = [](char*, std::size_t) -> std::size_t { return 0; };
+  const CommandFace face{"usage\n", unreachable, no_input, nullptr, nullptr};
+  for (const std::vector<std::string_view>& words :
+       std::vector<std::vector<std::string_view>>{{"call", "FNum", "s:1"},
+                                                  {"call", "--no-page", "Rm", "s:a"},
+                                                  {"batch"},
+                                                  {"methods"},
+                                                  {"methods", "--text"}}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(run_command(words, face, out, err), 2) << words[0];
+    EXPECT_EQ(out.str(), "") << words[0];
+    EXPECT_EQ(err.str(), "pelmo: pelmo.zaverer is not registered for 64-bit programs\n");
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command({"help", "FNum"}, face, out, err), 0);
+  EXPECT_NE(out.str(), "");
 }
 
 TEST(Command, LongAnswersAreWrittenWhole) {

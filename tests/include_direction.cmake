@@ -17,3 +17,8 @@ endfunction()
 forbid(automation "admin|cli|component|config|extract|fetch|groupbuy|host|portal|util|windows")
 forbid("admin;config;extract;fetch;groupbuy;host;portal;util" "component|cli|windows")
 forbid(component "cli|windows")
+# The command's portable parts are built for pelmo.exe too, so they stay clear of the Windows
+# wing; in the wing, the command face sits on top and the base, hosts, page and server below it
+# never include it.
+forbid(cli "windows")
+forbid("windows/base;windows/hosts;windows/page;windows/server" "windows/command|cli")

@@ -1,8 +1,10 @@
-// sf:/xf: files on Windows, through the C runtime: looked at before opening, opened in binary
-// mode so line ends reach the word as they are in the file, and looked at again once open.
+// sf:/xf: files on Windows, through the C runtime's wide-character calls (the words are UTF-8):
+// looked at before opening, opened in binary mode so line ends reach the word as they are in the
+// file, and looked at again once open.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstring>
@@ -11,12 +13,28 @@
 
 namespace pelmo::cli {
 
+namespace {
+
+// The path as Windows names files, so a name outside the ANSI code page opens too.
+std::wstring wide_path(std::string_view path) {
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  }
+  return wide;
+}
+
+}  // namespace
+
 std::string read_argument_file(std::string_view path) {
-  const std::string name(path);
+  const std::wstring name = wide_path(path);
+  if (name.find(L'\0') != std::wstring::npos) refuse_argument_file(path, std::strerror(ENOENT));
   struct _stat64 info {};
-  if (::_stat64(name.c_str(), &info) != 0) refuse_argument_file(path, std::strerror(errno));
+  if (::_wstat64(name.c_str(), &info) != 0) refuse_argument_file(path, std::strerror(errno));
   if ((info.st_mode & _S_IFMT) != _S_IFREG) refuse_not_regular_file(path);
-  const int fd = ::_open(name.c_str(), _O_RDONLY | _O_BINARY);
+  const int fd = ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY);
   if (fd < 0) refuse_argument_file(path, std::strerror(errno));
   struct Closer {
     int fd;

@@ -30,34 +30,40 @@ void usage_answer(std::ostream& out, const std::string& message) {
   out << R"({"ok":false,"usage":)" << json_string(from_utf8(message)) << "}\n" << std::flush;
 }
 
-MethodCall parse_line(std::string_view line) {
+MethodCall parse_line(const std::vector<MethodShape>& methods, std::string_view line) {
   const std::vector<std::string> words = parse_json_words(line);
   const std::vector<std::string_view> views(words.begin(), words.end());
-  return parse_method_call(views);
+  return parse_method_call(methods, views);
 }
 
 }  // namespace
 
-int run_batch(const std::vector<std::string_view>& words, const LineReader::Read& read,
-              std::ostream& out, std::ostream& err) {
+int run_batch(const std::vector<std::string_view>& words, const ConnectTarget& connect,
+              const LineReader::Read& read, std::ostream& out, std::ostream& err) {
   PageOptions options;
+  std::unique_ptr<CallTarget> target;
   try {
     const std::size_t taken = parse_page_options(words, options);
     if (taken != words.size()) {
       throw UsageError("batch reads its calls from standard input, not: " +
                        std::string(words[taken]));
     }
+    target = connect();
   } catch (const UsageError& e) {
+    err << "pelmo: " << e.what() << "\n";
+    return 2;
+  } catch (const TargetError& e) {
     err << "pelmo: " << e.what() << "\n";
     return 2;
   }
   warn_ignored_settings(err);
 
   // When the object cannot be set up, every call reports that failure, as `call` would.
-  std::shared_ptr<_zaverer> object;
+  bool opened = false;
   std::optional<AutomationError> setup_failure;
   try {
-    object = open_object(options);
+    target->open(options);
+    opened = true;
   } catch (const AutomationError& e) {
     setup_failure = e;
   } catch (const std::bad_alloc&) {
@@ -78,7 +84,7 @@ int run_batch(const std::vector<std::string_view>& words, const LineReader::Read
       if (is_blank(line)) continue;
       MethodCall call;
       try {
-        call = parse_line(line);
+        call = parse_line(target->methods(), line);
       } catch (const UsageError& e) {
         usage_answer(out, e.what());
         status = 1;
@@ -88,7 +94,7 @@ int run_batch(const std::vector<std::string_view>& words, const LineReader::Read
         write_failure(out, setup_failure->number(), setup_failure->description(), call.args);
         out << "\n";
         status = 1;
-      } else if (call_and_report(*object, call, out) != 0) {
+      } else if (call_and_report(*target, call, out) != 0) {
         status = 1;
       }
       out << std::flush;
@@ -98,7 +104,7 @@ int run_batch(const std::vector<std::string_view>& words, const LineReader::Read
     err << "pelmo: " << e.what() << "\n";
     status = 2;
   }
-  if (object) close_object(*object, options);
+  if (opened) target->close();
   return status;
 }
 

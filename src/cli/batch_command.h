@@ -6,14 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/call_target.h"
 #include "cli/input_lines.h"
 
 namespace pelmo::cli {
 
 // Reads the calls through `read` (standard input in the command). Returns the exit status: 0
-// every call succeeded, 1 one failed or was refused, 2 a usage error of the command line or a
-// failure to read the input.
-int run_batch(const std::vector<std::string_view>& words, const LineReader::Read& read,
-              std::ostream& out, std::ostream& err);
+// every call succeeded, 1 one failed or was refused, 2 a usage error of the command line, an
+// object that cannot be reached or a failure to read the input.
+int run_batch(const std::vector<std::string_view>& words, const ConnectTarget& connect,
+              const LineReader::Read& read, std::ostream& out, std::ostream& err);
 
 }  // namespace pelmo::cli

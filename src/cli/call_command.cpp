@@ -8,9 +8,6 @@
 #include "cli/json_writer.h"
 #include "config/operator_settings.h"
 #include "pelmo/error.h"
-#include "pelmo/identity.h"
-#include "pelmo/local_page.h"
-#include "pelmo/object.h"
 #include "pelmo/text.h"
 
 namespace pelmo::cli {
@@ -30,43 +27,25 @@ std::size_t parse_page_options(std::span<const std::string_view> words, PageOpti
   return i;
 }
 
-MethodCall parse_method_call(std::span<const std::string_view> words) {
+MethodCall parse_method_call(const std::vector<MethodShape>& methods,
+                             std::span<const std::string_view> words) {
   if (words.empty()) throw UsageError("call needs a method name");
   MethodCall call;
-  call.method = find_method(words[0]);
+  call.method = find_shape(methods, words[0]);
   if (call.method == nullptr) throw UsageError("no such method: " + std::string(words[0]));
-  if (call.method->is_page_hook()) {
-    throw UsageError(std::string(call.method->name) + " is a page hook, not callable this way");
+  if (call.method->page_hook) {
+    throw UsageError(call.method->name + " is a page hook, not callable this way");
   }
   for (std::string_view word : words.subspan(1)) call.args.push_back(parse_arg_word(word));
   if (call.args.size() != call.method->params.size()) {
-    throw UsageError(std::string(call.method->name) + " takes " +
-                     std::to_string(call.method->params.size()) + " argument(s), " +
-                     std::to_string(call.args.size()) + " given");
+    throw UsageError(call.method->name + " takes " + std::to_string(call.method->params.size()) +
+                     " argument(s), " + std::to_string(call.args.size()) + " given");
   }
   return call;
 }
 
-std::shared_ptr<_zaverer> open_object(const PageOptions& options) {
-  std::shared_ptr<_zaverer> object = create_object(identity::kProgId);
-  if (options.with_page) {
-    try {
-      object->OnStartPage(host::make_local_page(options.request_method));
-    } catch (const AutomationError&) {
-      object->OnEndPage();
-      throw;
-    }
-  }
-  return object;
-}
-
-void close_object(_zaverer& object, const PageOptions& options) {
-  if (options.with_page) object.OnEndPage();
-}
-
-int call_and_report(_zaverer& object, MethodCall& call, std::ostream& out) {
-  const CallOutcome outcome =
-      call_outcome([&] { return invoke_method(object, *call.method, call.args); });
+int call_and_report(CallTarget& target, MethodCall& call, std::ostream& out) {
+  const CallOutcome outcome = call_outcome([&] { return target.call(*call.method, call.args); });
   write_outcome(out, outcome, call.args);
   return outcome.status();
 }
@@ -108,32 +87,31 @@ void write_outcome(std::ostream& out, const CallOutcome& outcome,
   out << "\n";
 }
 
-Variant invoke_method(_zaverer& object, const MethodEntry& method, std::vector<Variant>& args) {
-  std::vector<Variant*> refs;
-  for (Variant& arg : args) refs.push_back(&arg);
-  Variant result;
-  method.invoke(object, refs, result);
-  return result;
-}
-
-int run_call(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err) {
+int run_call(const std::vector<std::string_view>& words, const ConnectTarget& connect,
+             std::ostream& out, std::ostream& err) {
   PageOptions options;
   MethodCall call;
+  std::unique_ptr<CallTarget> target;
   try {
     const std::size_t taken = parse_page_options(words, options);
-    call = parse_method_call(std::span(words).subspan(taken));
+    target = connect();
+    call = parse_method_call(target->methods(), std::span(words).subspan(taken));
   } catch (const UsageError& e) {
+    err << "pelmo: " << e.what() << "\n";
+    return 2;
+  } catch (const TargetError& e) {
     err << "pelmo: " << e.what() << "\n";
     return 2;
   }
   warn_ignored_settings(err);
 
-  std::shared_ptr<_zaverer> object;
+  bool opened = false;
   const CallOutcome outcome = call_outcome([&] {
-    object = open_object(options);
-    return invoke_method(*object, *call.method, call.args);
+    target->open(options);
+    opened = true;
+    return target->call(*call.method, call.args);
   });
-  if (object) close_object(*object, options);
+  if (opened) target->close();
   write_outcome(out, outcome, call.args);
   return outcome.status();
 }

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -12,9 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "pelmo/catalogue.h"
+#include "cli/call_target.h"
 #include "pelmo/variant.h"
-#include "pelmo/zaverer.h"
 
 namespace pelmo::cli {
 
@@ -37,33 +35,25 @@ CallOutcome call_outcome(const std::function<Variant()>& call);
 // call. Written as it is produced, so a long result is not held again in its escaped form.
 void write_outcome(std::ostream& out, const CallOutcome& outcome, const std::vector<Variant>& args);
 
-// Calls the method on the object with the variables as its by-reference arguments.
-Variant invoke_method(_zaverer& object, const MethodEntry& method, std::vector<Variant>& args);
-
-// Returns the exit status: 0 success, 1 the method failed, 2 usage error.
-int run_call(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err);
-
-struct PageOptions {
-  bool with_page = true;
-  std::u16string request_method = u"GET";
-};
+// Returns the exit status: 0 success, 1 the method failed, 2 usage error or an object that
+// cannot be reached.
+int run_call(const std::vector<std::string_view>& words, const ConnectTarget& connect,
+             std::ostream& out, std::ostream& err);
 
 struct MethodCall {
-  const MethodEntry* method = nullptr;
+  const MethodShape* method = nullptr;
   std::vector<Variant> args;
 };
 
 // The leading options; returns how many words they took. Throws UsageError.
 std::size_t parse_page_options(std::span<const std::string_view> words, PageOptions& options);
-// The method name and its argument words. Throws UsageError.
-MethodCall parse_method_call(std::span<const std::string_view> words);
-
-// The object, its page started unless the options say not to.
-std::shared_ptr<_zaverer> open_object(const PageOptions& options);
-void close_object(_zaverer& object, const PageOptions& options);
+// The method name, looked up among the object's methods, and its argument words. Throws
+// UsageError.
+MethodCall parse_method_call(const std::vector<MethodShape>& methods,
+                             std::span<const std::string_view> words);
 
 // Calls the method and writes its JSON line; returns 0 when it succeeded, 1 when it failed.
-int call_and_report(_zaverer& object, MethodCall& call, std::ostream& out);
+int call_and_report(CallTarget& target, MethodCall& call, std::ostream& out);
 
 // Tells the operator, one line each, about settings that were ignored for being invalid.
 void warn_ignored_settings(std::ostream& err);

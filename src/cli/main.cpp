@@ -5,85 +5,36 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/batch_command.h"
-#include "cli/call_command.h"
+#include "cli/command_line.h"
 #include "cli/demo_command.h"
-#include "cli/info_command.h"
 #include "cli/input_lines.h"
-#include "cli/reference_command.h"
+#include "cli/local_target.h"
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: pelmo call [--no-page] [--request-method M] METHOD [ARG ...]\n"
-    "       pelmo batch [--no-page] [--request-method M]   (calls as JSON lines on stdin)\n"
-    "       pelmo methods [--text]   (slots and parameters; --text adds each summary)\n"
-    "       pelmo help [METHOD]      (every method's summary, or one method's reference)\n"
-    "       pelmo info [--json]      (version, and every setting with its value and source)\n"
-    "       pelmo demo\n"
-    "       pelmo --help | --version\n"
-    "\n"
-    "ARG words: empty, null, s:TEXT, u:HHHH..., sf:PATH, n:NUMBER, i:NUMBER, l:NUMBER,\n"
-    "           b:true, b:false, x:HEX, xf:PATH\n"
-    "Files of sf: and xf: are regular files of at most 256 MiB.\n"
-    "Output of call: one JSON line; exit 0 success, 1 the method failed, 2 usage error.\n"
-    "Batch input: one JSON array of strings a line, e.g. [\"FNum\",\"s:1, 2\"], up to 64 MiB;\n"
-    "           one answer line each; exit 0 all succeeded, 1 one failed or was refused,\n"
-    "           2 usage error or standard input unreadable.\n"
-    "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n"
-    "Fetch cache (off by default): PELMO_FETCH_CACHE_SECONDS, PELMO_FETCH_STALE_SECONDS,\n"
-    "           PELMO_FETCH_CACHE_MB\n"
-    "Internal addresses: PELMO_FETCH_PRIVATE_ADDRESSES=allow|deny (default allow)\n";
-
-int run(const std::vector<std::string_view>& words) {
-  if (words.empty()) {
-    std::cerr << kUsage;
-    return 2;
+std::optional<int> run_demo(const std::vector<std::string_view>& words, std::ostream& out,
+                            std::ostream& err) {
+  if (words.size() != 1 || words[0] != "demo") return std::nullopt;
+  try {
+    return pelmo::cli::run_demo(out);
+  } catch (const std::exception& e) {
+    err << "pelmo demo: " << e.what() << "\n";
+    return 1;
   }
-  const std::string_view command = words.front();
-  if (command == "--help" || command == "-h") {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (command == "--version") {
-    std::cout << "pelmo " << PELMO_VERSION << "\n";
-    return 0;
-  }
-  if (command == "methods") {
-    return pelmo::cli::run_methods({words.begin() + 1, words.end()}, std::cout, std::cerr);
-  }
-  if (command == "help") {
-    return pelmo::cli::run_help({words.begin() + 1, words.end()}, std::cout, std::cerr);
-  }
-  if (command == "info") {
-    return pelmo::cli::run_info({words.begin() + 1, words.end()}, {PELMO_VERSION, std::nullopt},
-                                std::cout, std::cerr);
-  }
-  if (command == "demo" && words.size() == 1) {
-    try {
-      return pelmo::cli::run_demo(std::cout);
-    } catch (const std::exception& e) {
-      std::cerr << "pelmo demo: " << e.what() << "\n";
-      return 1;
-    }
-  }
-  if (command == "batch") {
-    return pelmo::cli::run_batch({words.begin() + 1, words.end()}, pelmo::cli::read_standard_input,
-                                 std::cout, std::cerr);
-  }
-  if (command == "call") {
-    return pelmo::cli::run_call({words.begin() + 1, words.end()}, std::cout, std::cerr);
-  }
-  std::cerr << "pelmo: unknown command: " << command << "\n" << kUsage;
-  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const pelmo::cli::CommandFace face{pelmo::cli::usage_text(true), pelmo::cli::make_local_target,
+                                     pelmo::cli::read_standard_input,
+                                     [] {
+                                       return pelmo::cli::InfoSubject{PELMO_VERSION, std::nullopt};
+                                     },
+                                     run_demo};
   // Calls report their own failures as JSON; whatever still escapes ends here, not in abort.
   try {
-    return run({argv + 1, argv + argc});
+    return pelmo::cli::run_command({argv + 1, argv + argc}, face, std::cout, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "pelmo: " << e.what() << "\n";
   } catch (...) {

@@ -1,6 +1,7 @@
 #include "cli/reference_command.h"
 
 #include <iomanip>
+#include <memory>
 #include <string>
 
 #include "cli/method_sections.h"
@@ -10,13 +11,13 @@ namespace pelmo::cli {
 
 namespace {
 
-void list_with_summaries(std::ostream& out) {
-  for (const MethodEntry& entry : catalogue()) {
-    out << std::setw(2) << entry.slot << ' ' << entry.name << '(';
-    for (std::size_t i = 0; i < entry.params.size(); ++i) {
-      out << (i == 0 ? "" : ", ") << entry.params[i];
+void list_with_summaries(const std::vector<MethodShape>& methods, std::ostream& out) {
+  for (const MethodShape& method : methods) {
+    out << std::setw(2) << method.slot << ' ' << method.name << '(';
+    for (std::size_t i = 0; i < method.params.size(); ++i) {
+      out << (i == 0 ? "" : ", ") << method.params[i];
     }
-    out << ")\n     " << entry.summary << '\n';
+    out << ")\n     " << method.summary << '\n';
   }
 }
 
@@ -27,15 +28,23 @@ int usage(std::ostream& err, const std::string& message) {
 
 }  // namespace
 
-int run_methods(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err) {
-  if (words.size() == 1 && words[0] == "--text") {
-    list_with_summaries(out);
+int run_methods(const std::vector<std::string_view>& words, const ConnectTarget& connect,
+                std::ostream& out, std::ostream& err) {
+  const bool text = words.size() == 1 && words[0] == "--text";
+  if (!text && !words.empty()) return usage(err, "methods takes no argument but --text");
+  std::unique_ptr<CallTarget> target;
+  try {
+    target = connect();
+  } catch (const TargetError& e) {
+    return usage(err, e.what());
+  }
+  if (text) {
+    list_with_summaries(target->methods(), out);
     return 0;
   }
-  if (!words.empty()) return usage(err, "methods takes no argument but --text");
-  for (const MethodEntry& entry : catalogue()) {
-    out << entry.slot << ' ' << entry.name;
-    for (std::string_view param : entry.params) out << ' ' << param;
+  for (const MethodShape& method : target->methods()) {
+    out << method.slot << ' ' << method.name;
+    for (const std::string& param : method.params) out << ' ' << param;
     out << '\n';
   }
   return 0;
@@ -43,7 +52,7 @@ int run_methods(const std::vector<std::string_view>& words, std::ostream& out, s
 
 int run_help(const std::vector<std::string_view>& words, std::ostream& out, std::ostream& err) {
   if (words.empty()) {
-    list_with_summaries(out);
+    list_with_summaries(catalogue_shapes(), out);
     out << "\npelmo help METHOD: one method's reference (docs/methods.md); "
            "pelmo --help: the command's usage.\n";
     return 0;

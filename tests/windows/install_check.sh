@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The MSI package under Wine, for one architecture: installs the previous version silently with
 # host properties and upgrades it to this one without them (the values stay, one product is left);
-# checks the installed file, the registry values and the object from that architecture's script
-# host; reinstalls without the properties (the values stay) and with a new one (it wins);
+# checks the installed files, the registry values, the object from that architecture's script
+# host and one call through the installed pelmo.exe; reinstalls without the properties (the
+# values stay) and with a new one (it wins);
 # uninstalls, and checks that the file, the registration and the settings are gone and
 # CreateObject fails with 429.
 #
@@ -30,6 +31,7 @@ esac
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 run() { "$loader" "$system\\$1" "${@:2}"; }
 module="$WINEPREFIX/drive_c/$program_files/pelmo/pelmo.dll"
+command="$WINEPREFIX/drive_c/$program_files/pelmo/pelmo.exe"
 lottery=installed-lottery.example
 news=installed-news.example
 changed=changed-lottery.example
@@ -82,6 +84,15 @@ check "LotteryHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pe
 check "NewsHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
 progid_class() { run reg.exe query 'HKCR\pelmo.zaverer\CLSID' /ve 2>/dev/null | grep -q "$1"; }
 check "ProgID registered" progid_class '{88BBBB1C-215E-4723-8957-56EA7421CA93}'
+check "pelmo.exe beside pelmo.dll" test -f "$command"
+# The installed command reaches the installed object through its registration.
+installed_call() {
+  [ "$("$loader" "$command" call FNum 's:1, 2' 2>/dev/null)" = \
+    '{"ok":true,"result":{"type":"String","value":"1,2"},"args":[{"type":"String","value":"1,2"}]}' ]
+}
+check "the installed pelmo.exe calls the installed object" installed_call
+installed_info() { "$loader" "$command" info 2>/dev/null | grep -qF 'pelmo\pelmo.dll'; }
+check "pelmo.exe info names the installed module" installed_info
 checked_script env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
   "$(winpath "$here/installed.vbs")" installed $lottery || failures=$((failures + 1))
 
@@ -102,6 +113,7 @@ check "NewsHost still kept" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" =
 
 check "msiexec /x (silent)" run msiexec.exe /x "$(winpath "$msi")" /qn
 check "pelmo.dll removed" not test -e "$module"
+check "pelmo.exe removed" not test -e "$command"
 check "settings removed" not has_key 'HKLM\SOFTWARE\pelmo'
 check "class removed" not has_key 'HKCR\CLSID\{88BBBB1C-215E-4723-8957-56EA7421CA93}'
 check "ProgID removed" not has_key 'HKCR\pelmo.zaverer'

@@ -15,6 +15,15 @@ Subcommands (scripts/test-windows.sh runs them in order):
   site DIR                           the pages of the fetch cases, and the link text they need
   serve DIR PORTFILE                 serves DIR on a free loopback port, written to PORTFILE
   resolve TABLE OUT --port N         a page table with {base} and {port} filled in
+  exe-batch TABLE --exe CMD --pelmo P [--page]
+                                     the table as `batch` sessions through pelmo.exe (CMD, with
+                                     its Wine loader) and through `pelmo batch`: the same bytes
+  exe-mixed N --exe CMD --pelmo P    N batch lines (the page-free table's calls and refused
+                                     lines, mixed): the same bytes and exit status
+  exe-contract --exe CMD --pelmo P [--bits B]
+                                     the command's usage errors, exit statuses, files and
+                                     listings through both
+  exe-docs DOC... --exe CMD          the `$ pelmo` examples that need no site, through pelmo.exe
 """
 
 import argparse
@@ -23,8 +32,11 @@ import http.server
 import json
 import os
 import re
+import shlex
 import subprocess
 import sys
+import tempfile
+import time
 
 # A double as the script sees it: CStr keeps 15 significant digits.
 SCRIPT_DIGITS = 15
@@ -481,6 +493,216 @@ def resolve(table, out, port):
         f.write(text)
 
 
+# ------------------------------------------------------------------ pelmo.exe against pelmo
+
+def run_both(exe, pelmo, words, stdin=b"", cwd=None):
+    """(status, stdout, stderr) of the Linux command and of pelmo.exe for the same words."""
+    done, pelmo = [], os.path.abspath(pelmo)
+    run_both.seconds = []
+    for command in ([pelmo] + words, shlex.split(exe) + words):
+        started = time.monotonic()
+        r = subprocess.run(command, input=stdin, capture_output=True, cwd=cwd, timeout=600)
+        run_both.seconds.append(time.monotonic() - started)
+        # Wine's own notes on standard error are not the command's.
+        err = b"".join(line for line in r.stderr.splitlines(keepends=True)
+                       if line.startswith((b"pelmo", b"usage", b"   ")))
+        done.append((r.returncode, r.stdout, err))
+    return done
+
+
+def batch_lines(cases):
+    """The cases as `batch` input, one session per request method: {options: lines}."""
+    sessions = {}
+    for _, words in cases:
+        options, method, args = split_options(words)
+        line = json.dumps([method] + args, ensure_ascii=False) + "\n"
+        sessions.setdefault(tuple(options), []).append(line)
+    return sessions
+
+
+def same_answers(linux, windows, page):
+    """The lines agree; on a page, a host object's failure may word its description its own way."""
+    if linux == windows or not page:
+        return linux == windows
+    a, b = linux.splitlines(), windows.splitlines()
+    if len(a) != len(b):
+        return False
+    for x, y in zip(a, b):
+        if x == y:
+            continue
+        x, y = json.loads(x), json.loads(y)
+        if x.get("ok") or y.get("ok"):
+            return False
+        x.get("error", {}).pop("description", None)
+        y.get("error", {}).pop("description", None)
+        if x != y:
+            return False
+    return True
+
+
+def exe_batch(table, exe, pelmo, page, cwd):
+    failures = total = 0
+    for options, lines in batch_lines(read_table(table)).items():
+        words = ["batch"] + ([] if page else ["--no-page"]) + list(options)
+        data = "".join(lines).encode()
+        (ls, lo, le), (ws, wo, we) = run_both(exe, pelmo, words, data, cwd)
+        total += len(lines)
+        if (ls, le) != (ws, we) or not same_answers(lo, wo, page):
+            failures += 1
+            print(f"FAIL  {' '.join(words)}: exit {ls}/{ws}, stderr {le!r}/{we!r}")
+            for a, b, line in zip(lo.splitlines(), wo.splitlines(), lines):
+                if a != b:
+                    print(f"      {line.strip()[:200]}\n      linux: {a[:300]!r}\n      "
+                          f"exe:   {b[:300]!r}")
+        else:
+            print(f"ok    {' '.join(words)}: {len(lines)} lines, exit {ls}")
+    print(f"batch through pelmo.exe: {total} lines, {failures} session(s) differ")
+    return 1 if failures or total == 0 else 0
+
+
+def mixed_batch(count):
+    """`count` batch lines: the page-free table's calls, now and then a refused line."""
+    calls = [json.dumps([split_options(words)[1]] + split_options(words)[2], ensure_ascii=False)
+             for _, words in read_table(os.path.join(os.path.dirname(__file__), "cases.tsv"))]
+    refused = ['["NoSuch"]', "[1]", '["Rm","bogus"]', '["FNum","s:1","s:2"]', "",
+               '["Rm","s:\\ud800"]']
+    lines = []
+    for i in range(count):
+        lines.append(refused[i // 97 % len(refused)] if i % 97 == 96 else calls[i % len(calls)])
+    return "".join(line + "\n" for line in lines).encode()
+
+
+def exe_mixed(count, exe, pelmo):
+    data = mixed_batch(count)
+    (ls, lo, le), (ws, wo, we) = run_both(exe, pelmo, ["batch", "--no-page"], data)
+    lines = lo.count(b"\n")
+    if (ls, lo, le) != (ws, wo, we):
+        first = next((n for n, (a, b) in enumerate(zip(lo.splitlines(), wo.splitlines()))
+                      if a != b), min(lo.count(b"\n"), wo.count(b"\n")))
+        print(f"FAIL  {count}-line batch: exit {ls}/{ws}, {lines}/{len(wo.splitlines())} lines, "
+              f"first difference at answer {first + 1}")
+        return 1
+    print(f"ok    {count}-line mixed batch: {lines} answer lines byte-identical, exit {ls}")
+    # Lines per second of the whole session, then with each command's start (an empty
+    # session: Wine's own start is most of pelmo.exe's) taken off.
+    whole = run_both.seconds
+    run_both(exe, pelmo, ["batch", "--no-page"], b"")
+    started = run_both.seconds
+    linux, windows = (count / seconds for seconds in whole)
+    print(f"speed: pelmo batch {linux:.0f} lines/s, pelmo.exe batch {windows:.0f} lines/s, "
+          f"pelmo.exe takes {linux / windows:.1f}x the time per line")
+    linux, windows = (count / max(w - s, 1e-3) for w, s in zip(whole, started))
+    print(f"speed without the start ({started[0]:.2f} s, {started[1]:.2f} s): pelmo batch "
+          f"{linux:.0f} lines/s, pelmo.exe batch {windows:.0f} lines/s, pelmo.exe takes "
+          f"{linux / windows:.1f}x the time per line")
+    return 0
+
+
+# The command's contract where it does not depend on POSIX: each case runs through both and must
+# give the same exit status and output (stdout whole; stderr's lines from the command).
+CONTRACT = [
+    ([], b"", 2), (["--version"], b"", 0), (["frobnicate"], b"", 2),
+    (["call"], b"", 2), (["call", "NoSuch"], b"", 2), (["call", "onstartpage", "empty"], b"", 2),
+    (["call", "Rm", "s:a", "s:b"], b"", 2), (["call", "Rm", "bogus"], b"", 2),
+    (["call", "--bogus", "Rm", "s:a"], b"", 2), (["call", "--request-method"], b"", 2),
+    (["call", "FNum", "i:32768"], b"", 2), (["call", "FNum", "l:2147483648"], b"", 2),
+    (["call", "FNum", "x:abc"], b"", 2), (["call", "FNum", "u:00D"], b"", 2),
+    (["call", "Rm", "sf:no-such-file"], b"", 2), (["call", "Rm", "sf:."], b"", 2),
+    (["call", "Rm", "sf:crlf.txt"], b"", 0), (["call", "Rm", "sf:sub/\u00e9.txt"], b"", 0), (["call", "FNum", "xf:crlf.txt"], b"", 1),
+    (["call", "FNum", "null"], b"", 1), (["call", "fnum", "s:1, 2"], b"", 0),
+    (["call", "Rm", "s:\u00e9\u4f60\U0001F600\x7f"], b"", 0),
+    (["call", "--request-method", "POST", "isPb"], b"", 0),
+    (["call", "--no-page", "isPb"], b"", 1),
+    (["methods"], b"", 0), (["methods", "--text"], b"", 0), (["methods", "x"], b"", 2),
+    (["help"], b"", 0), (["help", "fnum"], b"", 0), (["help", "NoSuch"], b"", 2),
+    (["help", "a", "b"], b"", 2), (["batch", "extra"], b"", 2),
+    (["batch"], b'["FNum","s:1, 2"]\r\n\n["NoSuch"]\n["Rm","s:\\u00E9"]', 1),
+    (["batch", "--no-page"], b'["FNum","s:3"]\n["Rm","s:a"]\n', 0),
+    (["batch"], b"", 0),
+]
+
+
+def exe_contract(exe, pelmo):
+    failures = 0
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, "crlf.txt"), "wb") as f:
+            f.write("a\r\nb \u00e9\r\n".encode())
+        # A name outside any ANSI code page, behind a forward slash.
+        os.mkdir(os.path.join(folder, "sub"))
+        with open(os.path.join(folder, "sub", "\u00e9.txt"), "wb") as f:
+            f.write("\u4f60\r\n".encode())
+        for words, stdin, status in CONTRACT:
+            (ls, lo, le), (ws, wo, we) = run_both(exe, pelmo, words, stdin, folder)
+            # The usage text names the commands each face has (demo is Linux's alone).
+            if ls == 2 and not lo and not wo and words[:1] in ([], ["frobnicate"]):
+                le, we = le.splitlines()[:1], we.splitlines()[:1]
+            label = " ".join(words) + (f" <<< {stdin[:40]!r}" if stdin else "")
+            if ls != status or (ls, lo, le) != (ws, wo, we):
+                failures += 1
+                print(f"FAIL  {label}: exit {ls}/{ws} (want {status})\n      linux: {lo[:200]!r}"
+                      f" {le[:200]!r}\n      exe:   {wo[:200]!r} {we[:200]!r}")
+            else:
+                print(f"ok    {label[:100]}: exit {ls}")
+    print(f"contract through pelmo.exe: {len(CONTRACT)} cases, {failures} failed")
+    return 1 if failures else 0
+
+
+def command_examples(doc):
+    """The `$ pelmo` examples of a document, as the Linux test reads them: (line, settings,
+    command, shown output). A `<!-- linux-only: why -->` line marks the next one as differing
+    on Windows on purpose."""
+    with open(doc, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    examples, current, in_fence, linux_only = [], None, False, False
+    for number, line in enumerate(lines, 1):
+        is_fence = re.fullmatch(r" *```.*", line) is not None
+        indented = not in_fence and not is_fence and line.startswith("    ")
+        if indented:
+            line = line[4:]
+        code = (in_fence and not is_fence) or indented
+        if not code or line.startswith("$ "):
+            if current:
+                examples.append(current)
+            current = None
+        in_fence = in_fence != is_fence
+        if "<!-- linux-only" in line:
+            linux_only = True
+        m = re.fullmatch(r"\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*)", line) if code else None
+        if m:
+            current = None if linux_only else (number, m[1], m[2], "")
+            linux_only = False
+        elif code and current:
+            current = current[:3] + (current[3] + line + "\n",)
+    if current:
+        examples.append(current)
+    return examples
+
+
+def exe_docs(docs, exe):
+    failures = count = skipped = 0
+    for doc in docs:
+        for number, settings, command, shown in command_examples(doc):
+            if "PORT" in command or "PORT" in settings:
+                skipped += 1
+                print(f"SKIP  {doc}:{number}: needs the demo site of the Linux test")
+                continue
+            count += 1
+            script = (f"pelmo() {{ {exe} \"$@\"; }}; unset PELMO_FETCH_CACHE_SECONDS "
+                      "PELMO_AFFILIATE_HOST PELMO_NEWS_HOST PELMO_LOTTERY_HOST "
+                      f"PELMO_SHOPNAV_DOMAIN; {settings} pelmo {command}")
+            r = subprocess.run(["bash", "-c", script], capture_output=True, timeout=300)
+            got = r.stdout.decode("utf-8", "replace")
+            if got != shown:
+                failures += 1
+                print(f"FAIL  {doc}:{number}: {command[:80]}\n      shows {shown[:300]!r}\n"
+                      f"      wrote {got[:300]!r}")
+            else:
+                print(f"ok    {doc}:{number}: {command[:90]}")
+    print(f"examples through pelmo.exe: {count} compared, {failures} failed, {skipped} need the "
+          "demo site")
+    return 1 if failures or count == 0 else 0
+
+
 # ---------------------------------------------------------------------------- the IDL
 
 def check_idl(idl, pelmo):
@@ -543,6 +765,19 @@ def main():
     p.add_argument("table")
     p.add_argument("out")
     p.add_argument("--port", required=True)
+    p = sub.add_parser("exe-batch")
+    p.add_argument("table")
+    p.add_argument("--page", action="store_true")
+    p.add_argument("--cwd")
+    p = sub.add_parser("exe-mixed")
+    p.add_argument("count", type=int)
+    sub.add_parser("exe-contract")
+    p = sub.add_parser("exe-docs")
+    p.add_argument("docs", nargs="+")
+    for name in ("exe-batch", "exe-mixed", "exe-contract", "exe-docs"):
+        sub.choices[name].add_argument("--exe", required=True)
+        if name != "exe-docs":
+            sub.choices[name].add_argument("--pelmo", required=True)
     a = parser.parse_args()
 
     if a.command == "check-idl":
@@ -557,6 +792,14 @@ def main():
         return compare_doc(a.source, a.dir)
     if a.command == "compare-json":
         return compare_json(a.table, a.lines, a.pelmo, a.page, os.environ.copy(), a.cwd)
+    if a.command == "exe-batch":
+        return exe_batch(a.table, a.exe, a.pelmo, a.page, a.cwd)
+    if a.command == "exe-mixed":
+        return exe_mixed(a.count, a.exe, a.pelmo)
+    if a.command == "exe-contract":
+        return exe_contract(a.exe, a.pelmo)
+    if a.command == "exe-docs":
+        return exe_docs(a.docs, a.exe)
     if a.command == "site":
         return write_site(a.dir) or 0
     if a.command == "serve":

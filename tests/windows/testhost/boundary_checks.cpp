@@ -11,10 +11,15 @@
 
 #include "calling.h"
 #include "modes.h"
-#include "page_host.h"
 #include "pelmo/error.h"
+#include "windows/page/page_context.h"
 
 namespace pelmo::testhost {
+
+using page::make_page;
+using page::make_text_object;
+using page::PageLog;
+using page::PageSettings;
 
 namespace {
 

@@ -7,13 +7,19 @@
 
 #include "calling.h"
 #include "modes.h"
-#include "page_host.h"
 #include "pelmo/text.h"
 #include "pelmo_h.h"
-#include "script_object.h"
 #include "windows/base/identity_guids.h"
+#include "windows/page/page_context.h"
+#include "windows/page/script_object.h"
 
 namespace pelmo::testhost {
+
+using page::make_page;
+using page::make_text_object;
+using page::PageLog;
+using page::PageSettings;
+using page::ScriptObject;
 
 namespace {
 

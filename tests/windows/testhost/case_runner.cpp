@@ -14,13 +14,17 @@
 #include "cli/arg_words.h"
 #include "cli/json_writer.h"
 #include "modes.h"
-#include "page_host.h"
 #include "pelmo/catalogue.h"
 #include "pelmo/error.h"
 #include "pelmo/text.h"
-#include "windows/base/dispatch.h"
+#include "windows/page/page_context.h"
 
 namespace pelmo::testhost {
+
+using page::make_page;
+using page::make_text_object;
+using page::PageLog;
+using page::PageSettings;
 
 namespace {
 
@@ -37,22 +41,6 @@ std::vector<std::string> split_tabs(const std::string& line) {
 }
 
 }  // namespace
-
-bool system_stream_works() {
-  try {
-    CLSID clsid{};
-    if (FAILED(CLSIDFromProgID(L"ADODB.Stream", &clsid))) return false;
-    host::windows::DispatchObject stream(host::windows::create_by_clsid(clsid, u"ADODB.Stream"),
-                                         u"ADODB.Stream");
-    stream.put(L"Type", host::windows::long_arg(1));
-    stream.put(L"Mode", host::windows::long_arg(3));
-    stream.call(L"Open");
-    stream.call(L"Close");
-    return true;
-  } catch (const AutomationError&) {
-    return false;
-  }
-}
 
 std::string run_case(const Case& c, bool page, bool system_stream) {
   const MethodEntry* entry = find_method(c.method);
@@ -130,7 +118,7 @@ int run_cases(const std::string& table, bool page) {
     std::cerr << "pelmo_testhost: " << e.what() << "\n";
     return 2;
   }
-  const bool system_stream = page && system_stream_works();
+  const bool system_stream = page && page::system_stream_opens();
   if (page) {
     std::cerr << "pelmo_testhost: page stream: "
               << (system_stream ? "the system's ADODB.Stream"

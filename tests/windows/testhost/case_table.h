@@ -16,10 +16,6 @@ struct Case {
 // The table's cases in order; throws std::runtime_error when it cannot be read.
 std::vector<Case> read_cases(const std::string& table);
 
-// Whether the system's stream gets past Open; Wine's does not, and the page then hands out
-// the stand-in.
-bool system_stream_works();
-
 // One JSON line, as `pelmo call` prints it, from a fresh object of the current apartment; with
 // `page` the call runs between OnStartPage and OnEndPage on the test host's page.
 std::string run_case(const Case& c, bool page, bool system_stream);

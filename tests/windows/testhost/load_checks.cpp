@@ -16,6 +16,7 @@
 #include "cli/arg_words.h"
 #include "modes.h"
 #include "pelmo/catalogue.h"
+#include "windows/page/page_context.h"
 
 namespace pelmo::testhost {
 
@@ -32,7 +33,7 @@ Tables load(const LoadSettings& settings) {
   tables.page_free = read_cases(settings.table);
   if (!settings.page_table.empty()) {
     tables.page = read_cases(settings.page_table);
-    tables.system_stream = system_stream_works();
+    tables.system_stream = page::system_stream_opens();
   }
   return tables;
 }

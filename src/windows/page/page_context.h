@@ -1,6 +1,7 @@
-// The test host's page: a ScriptingContext with a Request, a Server and three inert objects,
-// as the web server hands them to OnStartPage, plus the stand-in stream its Server gives out
-// where the system's own stream does not work.
+// A page of COM objects for callers of pelmo.zaverer outside a web server (pelmo.exe and the
+// test host): a ScriptingContext with a Request, a Server and three inert objects, as the web
+// server hands them to OnStartPage, plus the stand-in stream its Server gives out where the
+// system's own stream does not work (Wine's fails at every member).
 #pragma once
 
 #include <oaidl.h>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace pelmo::testhost {
+namespace pelmo::page {
 
 struct PageSettings {
   std::wstring request_method = L"GET";
@@ -20,8 +21,9 @@ struct PageSettings {
   bool system_stream = false;
 };
 
-// What the page saw: property reads of the context in order, and every call on each stream
-// the Server created ("Type=1", "Open", "Write(VT_ARRAY|VT_UI1:4)", ...).
+// What the page saw (the test host looks; pelmo.exe does not): property reads of the context in
+// order, and every call on each stream the Server created ("Type=1", "Open",
+// "Write(VT_ARRAY|VT_UI1:4)", ...).
 struct PageLog {
   std::vector<std::wstring> context_reads;
   std::vector<std::wstring> stream_calls;
@@ -37,4 +39,7 @@ IDispatch* make_text_object(const std::wstring& text);
 // page 936) or UTF-8, the stream's own errors (3001 wrong argument, 3219 not allowed).
 IDispatch* make_standin_stream(std::shared_ptr<PageLog> log);
 
-}  // namespace pelmo::testhost
+// Whether the system's ADODB.Stream can be created and opened in this apartment.
+bool system_stream_opens();
+
+}  // namespace pelmo::page

@@ -1,11 +1,11 @@
-#include "page_host.h"
+#include "windows/page/page_context.h"
 
 #include <cwchar>
 #include <string>
 
-#include "script_object.h"
+#include "windows/page/script_object.h"
 
-namespace pelmo::testhost {
+namespace pelmo::page {
 
 namespace {
 
@@ -347,4 +347,41 @@ IDispatch* make_standin_stream(std::shared_ptr<PageLog> log) {
   return new StandInStream(std::move(log));
 }
 
-}  // namespace pelmo::testhost
+bool system_stream_opens() {
+  CLSID clsid{};
+  if (FAILED(CLSIDFromProgID(L"ADODB.Stream", &clsid))) return false;
+  IDispatch* raw = nullptr;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(&raw)))) {
+    return false;
+  }
+  // Type = 1 (binary), Mode = 3 (read and write), Open, Close: the steps the component takes.
+  bool works = true;
+  const auto invoke = [&](const wchar_t* member, WORD flags, LONG value) {
+    if (!works) return;
+    DISPID id = DISPID_UNKNOWN;
+    auto* name = const_cast<LPOLESTR>(member);
+    if (FAILED(raw->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) {
+      works = false;
+      return;
+    }
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_I4;
+    V_I4(&arg) = value;
+    DISPID named = DISPID_PROPERTYPUT;
+    const bool put = flags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params = {put ? &arg : nullptr, put ? &named : nullptr, put ? 1u : 0u,
+                         put ? 1u : 0u};
+    works = SUCCEEDED(
+        raw->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, nullptr, nullptr));
+  };
+  invoke(L"Type", DISPATCH_PROPERTYPUT, 1);
+  invoke(L"Mode", DISPATCH_PROPERTYPUT, 3);
+  invoke(L"Open", DISPATCH_METHOD, 0);
+  invoke(L"Close", DISPATCH_METHOD, 0);
+  raw->Release();
+  return works;
+}
+
+}  // namespace pelmo::page

@@ -1,8 +1,8 @@
-#include "script_object.h"
+#include "windows/page/script_object.h"
 
 #include <cwchar>
 
-namespace pelmo::testhost {
+namespace pelmo::page {
 
 std::atomic<long> ScriptObject::live_{0};
 
@@ -71,9 +71,9 @@ HRESULT ScriptObject::raise(EXCEPINFO* exception, HRESULT hr, const wchar_t* des
   if (exception == nullptr) return hr;
   *exception = EXCEPINFO{};
   exception->scode = hr;
-  exception->bstrSource = SysAllocString(L"pelmo test host");
+  exception->bstrSource = SysAllocString(L"pelmo page");
   exception->bstrDescription = SysAllocString(description);
   return DISP_E_EXCEPTION;
 }
 
-}  // namespace pelmo::testhost
+}  // namespace pelmo::page

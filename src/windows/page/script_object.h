@@ -1,5 +1,5 @@
-// Automation objects of the test host, driven by member name as the module drives the web
-// server's page objects: a fixed list of member names, each a DISPID, and one virtual call.
+// Automation objects of a page outside a web server, driven by member name as the module drives
+// the web server's page objects: a fixed list of member names, each a DISPID, and one virtual call.
 #pragma once
 
 #include <oaidl.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace pelmo::testhost {
+namespace pelmo::page {
 
 class ScriptObject : public IDispatch {
  public:
@@ -47,4 +47,4 @@ class ScriptObject : public IDispatch {
   static std::atomic<long> live_;
 };
 
-}  // namespace pelmo::testhost
+}  // namespace pelmo::page
