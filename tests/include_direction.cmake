@@ -14,6 +14,11 @@ function(forbid rooms forbidden)
   endforeach()
 endfunction()
 
-forbid(automation "admin|cli|component|config|extract|fetch|groupbuy|host|portal|util|windows")
-forbid("admin;config;extract;fetch;groupbuy;host;portal;util" "component|cli|windows")
+forbid(automation 
+       "admin|cli|component|config|events|extract|fetch|groupbuy|host|portal|util|windows")
+forbid("admin;config;events;extract;fetch;groupbuy;host;portal;util" "component|cli|windows")
+# The events stand on the hosts' interfaces and the settings; the hosts and settings never
+# reach up into them.
+forbid("config;host;util" "events")
 forbid(component "cli|windows")
+forbid(events "admin|extract|fetch|groupbuy|portal")

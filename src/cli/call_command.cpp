@@ -7,6 +7,7 @@
 
 #include "cli/arg_words.h"
 #include "cli/json_writer.h"
+#include "config/event_log_settings.h"
 #include "config/fetch_cache_settings.h"
 #include "pelmo/error.h"
 #include "pelmo/identity.h"
@@ -73,7 +74,7 @@ int call_and_report(_zaverer& object, MethodCall& call, std::ostream& out) {
 }
 
 void warn_ignored_settings(std::ostream& err) {
-  std::istringstream lines(fetch_cache_settings().ignored);
+  std::istringstream lines(fetch_cache_settings().ignored + event_log_level().ignored);
   for (std::string line; std::getline(lines, line);) err << "pelmo: " << line << "\n";
 }
 

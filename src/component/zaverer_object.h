@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <source_location>
 
 #include "host/platform.h"
 #include "pelmo/page_objects.h"
@@ -50,6 +51,12 @@ class ZavererObject final : public _zaverer {
   bool started() const;
 
  private:
+  // Every slot's frame: the result is Empty before any work and receives the value only when
+  // the work succeeds; on a failure it stays Empty and the error travels on.
+  template <typename Work>
+  void run_slot(Variant& result, Work&& work,
+                std::source_location slot = std::source_location::current());
+
   host::ServerObject& server() const;
   host::RequestObject& request() const;
 

@@ -1,4 +1,5 @@
 #include "host/curl_http_client.h"
+#include "host/event_callback.h"
 #include "host/platform.h"
 
 namespace pelmo::host {
@@ -8,6 +9,7 @@ namespace {
 class LinuxPlatform final : public Platform {
  public:
   std::unique_ptr<HttpClient> CreateHttpClient() override { return make_curl_http_client(); }
+  void WriteEvent(const Event& event) override { call_event_callback(event); }
 };
 
 }  // namespace
