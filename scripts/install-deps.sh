@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   locales  # a comma locale for the number-text test, built by localedef
   dpkg-dev lintian man-db  # the .deb: dpkg-shlibdeps, dpkg-buildflags, its checks, the man page
+  python3-prometheus-client  # the probe test reads its textfile output back with a real parser
   "$@"
 )
 
