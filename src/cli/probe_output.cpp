@@ -16,6 +16,14 @@ std::string figure(double value) {
   return text;
 }
 
+// Milliseconds are enough for a call that goes to the network, and every reader of the
+// outputs takes a plain decimal.
+std::string seconds_text(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
 std::string json_text(const std::string& utf8) { return json_string(from_utf8(utf8)); }
 
 std::string figures(const CheckResult& result) {
@@ -24,7 +32,7 @@ std::string figures(const CheckResult& result) {
   for (const auto& [field, percent] : result.filled) {
     out += field + " filled " + figure(percent) + "%, ";
   }
-  return out + figure(result.seconds) + " s";
+  return out + seconds_text(result.seconds) + " s";
 }
 
 // A performance-data label: quoted, a quote doubled, '=' (which ends a label) replaced.
@@ -84,7 +92,7 @@ void write_probe_json(const std::vector<CheckResult>& results, std::ostream& out
   for (const CheckResult& result : results) {
     out << "{\"name\":" << json_text(result.check->name) << ",\"state\":\""
         << state_name(result.state) << "\",\"status\":" << static_cast<int>(result.state)
-        << ",\"seconds\":" << figure(result.seconds);
+        << ",\"seconds\":" << seconds_text(result.seconds);
     if (result.records) out << ",\"records\":" << *result.records;
     if (!result.filled.empty()) {
       out << ",\"filled\":{";
@@ -135,7 +143,7 @@ void write_probe_plugin(const std::vector<CheckResult>& results, std::ostream& o
           << figure(check.filled_percent.warn) << ":;" << figure(check.filled_percent.crit)
           << ":;0;100";
     }
-    out << " " << perf_label(check.name, "seconds") << "=" << figure(result.seconds) << "s";
+    out << " " << perf_label(check.name, "seconds") << "=" << seconds_text(result.seconds) << "s";
     if (check.seconds) {
       out << ";" << figure(check.seconds->warn) << ";" << figure(check.seconds->crit);
     }
@@ -170,7 +178,8 @@ std::string probe_prometheus_text(const std::vector<CheckResult>& results, bool 
   }
   family("pelmo_probe_seconds", "How long the check's call took.");
   for (const CheckResult& result : results) {
-    out << "pelmo_probe_seconds{" << check_label(result) << "} " << figure(result.seconds) << "\n";
+    out << "pelmo_probe_seconds{" << check_label(result) << "} " << seconds_text(result.seconds)
+        << "\n";
   }
   family("pelmo_probe_records", "Records in the call's result.");
   for (const CheckResult& result : results) {

@@ -10,6 +10,7 @@ class WindowsPlatform final : public Platform {
   std::unique_ptr<HttpClient> CreateHttpClient() override {
     return windows::make_server_http_client();
   }
+  void WriteEvent(const Event& event) override { windows::write_event_log(event); }
 };
 
 }  // namespace
