@@ -82,7 +82,7 @@ if grep -q "ReportEventW L\"$host\"" <<<"$trace" && grep -q 'ReportEventW L"stat
   echo "ok    a fetch answered 404 is written to the event log: host and status, no query"
 else
   echo "FAIL  the event log's trace for a fetch answered 404:"
-  grep ReportEventW <<<"$trace" || echo "(no ReportEventW)"
+  grep ReportEventW <<<"$trace" || printf "(no ReportEventW)\n%s\n" "$trace"
   failures=$((failures + 1))
 fi
 run regsvr32.exe /u /s "$(winpath "$module")" || failures=$((failures + 1))
