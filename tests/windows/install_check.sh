@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The MSI package under Wine, for one architecture: installs it silently with host properties,
-# checks the installed file, the registry values and the object from that architecture's script
+# checks the installed files, the registry values, the event source and the object from that
+# architecture's script
 # host; reinstalls without the properties (the values stay) and with a new one (it wins);
 # uninstalls, and checks that the file, the registration and the settings are gone and
 # CreateObject fails with 429.
@@ -45,6 +46,10 @@ started=$SECONDS
 check "msiexec /i with LOTTERYHOST and NEWSHOST (silent)" \
   run msiexec.exe /i "$(winpath "$msi")" LOTTERYHOST=$lottery NEWSHOST=$news /qn
 check "pelmo.dll under $program_files" test -f "$module"
+check "portal.probe beside it" test -f "${module%pelmo.dll}portal.probe"
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\pelmo'
+check "the event source's message file is the module" \
+  test "$(reg_value "$source_key" EventMessageFile)" = "C:\\$program_files\\pelmo\\pelmo.dll"
 check "LotteryHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $lottery
 check "NewsHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
 progid_class() { run reg.exe query 'HKCR\pelmo.zaverer\CLSID' /ve 2>/dev/null | grep -q "$1"; }
@@ -70,6 +75,7 @@ check "NewsHost still kept" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" =
 check "msiexec /x (silent)" run msiexec.exe /x "$(winpath "$msi")" /qn
 check "pelmo.dll removed" not test -e "$module"
 check "settings removed" not has_key 'HKLM\SOFTWARE\pelmo'
+check "event source removed" not has_key "$source_key"
 check "class removed" not has_key 'HKCR\CLSID\{88BBBB1C-215E-4723-8957-56EA7421CA93}'
 check "ProgID removed" not has_key 'HKCR\pelmo.zaverer'
 check "type library removed" not has_key 'HKCR\TypeLib\{9116D3FA-553B-4FEA-ACB9-729C222253A3}'
