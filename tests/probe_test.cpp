@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,8 @@
 
 #include "cli/demo_site.h"
 #include "cli/probe_file.h"
+#include "cli/result_records.h"
+#include "pelmo/text.h"
 
 namespace pelmo::cli {
 namespace {
@@ -207,6 +210,53 @@ TEST(Probe, AFileThatCannotBeUsedIsUnknownAndNamesItsLine) {
   }
   std::remove(metrics.c_str());
   std::remove(file.c_str());
+}
+
+TEST(Probe, RecordsAreCountedAsThePagesScriptReadsThem) {
+  auto text = [](const char* utf8) { return Variant::string(from_utf8(utf8)); };
+  struct Case {
+    const char* method;
+    Variant result;
+    std::size_t records;
+    const char* field;   // a field of the records
+    std::size_t filled;  // how many records have it not empty
+  };
+  const std::vector<Case> cases = {
+      // The listing as a page passes its city, unquoted, and a value escaped for its string.
+      {"D1616_Tuan_Smain",
+       text("{\r\n\"count\": \"16\",\r\n\"city\": bj,\r\n\"page\": 1,\r\n\"list\": [\r\n"
+            "{\"VC2TITLE\": \"a \\u003cb\\\"\", \"NUMPRICE\": \"40\"},{\"VC2TITLE\": \"\", "
+            "\"NUMPRICE\": \"7\"}]\r\n}\r\n"),
+       2, "VC2TITLE", 1},
+      {"d1616_tuan_smain", text("{\"list\": [{\"VC2TITLE\": \"cut"), 0, "VC2TITLE", 0},
+      {"D1616_Tuan_Smain", Variant(), 0, "VC2TITLE", 0},
+      {"D1616_Tuan_Shezhi",
+       text("var a1 = [[\"n1\",\"http://h/gc?site=1\"],[\"\",\"http://h/gc\"]]"), 2, "name", 1},
+      {"D1616_New_index",
+       Variant::array({text("var pelmo_Net_k=[[\"\",\"\"],[\"/n/1\",\"A\"],[\"\",\"\"],"
+                            "[\"/n/2\",\"\"],[\"\",\"\"]]"),
+                       Variant::integer(3)}),
+       2, "headline", 1},
+      {"D1616_Gouwu_Cj_Pic",
+       text("<li>\r\n<span class='a'><a href='h1' target='_blank'  title='T1'><img src='s1' "
+            "border='0' /></a>\r\n<a href='h1' target='_blank'   title='T1'>T1</a></span>\r\n"
+            "<span class='b'><a href='#' target='_blank'  title=''><img src='s2' border='0' "
+            "/></a>\r\n<a href='#' target='_blank'   title=''></a></span>\r\n</li>\r\n"),
+       2, "title", 1},
+      {"D1616_Gouwu_Cj_Txt", text(""), 0, "href", 0},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(record_fields(c.method)) << c.method;
+    const std::vector<Record> records = result_records(c.method, c.result);
+    EXPECT_EQ(records.size(), c.records) << c.method;
+    const auto filled = std::count_if(records.begin(), records.end(), [&](const Record& r) {
+      return !field_value(r, c.field).empty();
+    });
+    EXPECT_EQ(static_cast<std::size_t>(filled), c.filled) << c.method;
+  }
+  EXPECT_EQ(field_value(result_records("D1616_Tuan_Smain", cases[0].result)[0], "VC2TITLE"),
+            "a <b\"");
+  EXPECT_FALSE(record_fields("FNum"));
 }
 
 TEST(Probe, TheShippedProbeFileIsValid) {
