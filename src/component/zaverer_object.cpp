@@ -27,15 +27,6 @@ namespace pelmo {
 
 namespace {
 
-// The method's name out of its function's ("void pelmo::ZavererObject::FNum(V&, V&)").
-std::string_view method_name(std::string_view function) {
-  constexpr std::string_view kClass = "ZavererObject::";
-  if (const std::size_t at = function.find(kClass); at != std::string_view::npos) {
-    function.remove_prefix(at + kClass.size());
-  }
-  return function.substr(0, function.find('('));
-}
-
 template <typename T>
 std::shared_ptr<T> require_page_object(std::shared_ptr<T> object, const char* what) {
   if (!object) {
@@ -53,7 +44,7 @@ ZavererObject::ZavererObject(std::shared_ptr<host::Platform> platform)
 }
 
 template <typename Work>
-void ZavererObject::run_slot(Variant& result, Work&& work, std::source_location slot) {
+void ZavererObject::run_slot(Variant& result, Work&& work, const char* slot) {
   result = Variant();
   try {
     Variant value = work();
@@ -63,7 +54,7 @@ void ZavererObject::run_slot(Variant& result, Work&& work, std::source_location 
     // method (its arguments are the page's own and stay out of the log).
     // No clock is read on the way in, so a call that succeeds pays nothing for this.
     if (e.number() == err::kOutOfStack) {
-      events::report(*platform_, EventKind::kWorkLimit, method_name(slot.function_name()),
+      events::report(*platform_, EventKind::kWorkLimit, slot,
                      "error 28, the budget of one call used up");
     }
     throw;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <source_location>
 
 #include "host/platform.h"
 #include "pelmo/page_objects.h"
@@ -52,10 +51,10 @@ class ZavererObject final : public _zaverer {
 
  private:
   // Every slot's frame: the result is Empty before any work and receives the value only when
-  // the work succeeds; on a failure it stays Empty and the error travels on.
+  // the work succeeds; on a failure it stays Empty and the error travels on. `slot` is the
+  // calling method's name (std::source_location is missing from the sanitizers' clang).
   template <typename Work>
-  void run_slot(Variant& result, Work&& work,
-                std::source_location slot = std::source_location::current());
+  void run_slot(Variant& result, Work&& work, const char* slot = __builtin_FUNCTION());
 
   host::ServerObject& server() const;
   host::RequestObject& request() const;
