@@ -75,7 +75,7 @@ class Reader {
       skip_space();
       std::string key = string();
       expect(':');
-      members.emplace_back(std::move(key), value(depth + 1));
+      members.push_back(JsonMember{std::move(key), value(depth + 1)});
     } while (take(','));
     expect('}');
     return members;

@@ -7,15 +7,15 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <variant>
 #include <vector>
 
 namespace pelmo::cli {
 
 struct JsonValue;
+struct JsonMember;
 using JsonArray = std::vector<JsonValue>;
-using JsonObject = std::vector<std::pair<std::string, JsonValue>>;
+using JsonObject = std::vector<JsonMember>;
 
 struct JsonValue {
   std::variant<std::nullptr_t, bool, double, std::string, JsonArray, JsonObject> value;
@@ -24,6 +24,11 @@ struct JsonValue {
   bool is_number() const { return std::holds_alternative<double>(value); }
   bool is_array() const { return std::holds_alternative<JsonArray>(value); }
   bool is_object() const { return std::holds_alternative<JsonObject>(value); }
+};
+
+struct JsonMember {
+  std::string key;
+  JsonValue value;
 };
 
 class JsonError : public std::runtime_error {
