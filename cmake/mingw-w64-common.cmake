@@ -11,6 +11,8 @@ set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
 set(CMAKE_RC_COMPILER ${PELMO_MINGW_TRIPLET}-windres)
 set(PELMO_WIDL ${PELMO_MINGW_TRIPLET}-widl CACHE STRING "IDL compiler")
+# The message compiler of the mingw-w64 binutils, for the event log's message table.
+set(PELMO_WINDMC ${PELMO_MINGW_TRIPLET}-windmc CACHE STRING "Message compiler")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${PELMO_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

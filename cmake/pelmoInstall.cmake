@@ -27,4 +27,6 @@ install(FILES src/cli/completion.bash RENAME pelmo
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 # The reference keeps its place beside README, so that README's link to it holds once installed.
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES docs/methods.md docs/operating.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+install(FILES docs/methods.md docs/operating.md docs/probes.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# The worked probe file for the portal's scrapers, to copy and adapt.
+install(FILES docs/portal.probe DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

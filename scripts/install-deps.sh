@@ -12,6 +12,7 @@ packages=(
   python3  # reads `pelmo info --json` in the command tests; the benchmarks' CPython peer
   dpkg-dev lintian man-db  # the .deb: dpkg-shlibdeps, dpkg-buildflags, its checks, the man page
   systemd  # systemd-analyze, which checks the operator's guide's units
+  python3-prometheus-client  # the probe test reads its textfile output back with a real parser
   "$@"
 )
 

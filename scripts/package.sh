@@ -42,10 +42,10 @@ package_msi() {
     [ $arch = x86 ] && build=${PELMO_WIN32_BUILD:-build/$preset}
     cmake --preset "$preset" -B "$build" >/dev/null
     cmake --build "$build" --target pelmo pelmo_command
-    # wixl takes the module's path relative to where it runs.
+    # wixl takes the files' paths relative to where it runs.
     out=$PWD/dist/pelmo-$version-$arch.msi
     (cd "$build" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D ModuleDir=. \
-      -o "$out" "$OLDPWD/installer/pelmo.wxs")
+      -D DocsDir="$(realpath --relative-to=. "$OLDPWD/docs")" -o "$out" "$OLDPWD/installer/pelmo.wxs")
     # Every public property the package declares is secure, so that an elevated or managed
     # installation hands it to the part that writes the registry. wixl has no Property/@Secure:
     # they join the secure list it writes for the upgrade.

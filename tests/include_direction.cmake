@@ -14,11 +14,16 @@ function(forbid rooms forbidden)
   endforeach()
 endfunction()
 
-forbid(automation "admin|cli|component|config|extract|fetch|groupbuy|host|portal|util|windows")
-forbid("admin;config;extract;fetch;groupbuy;host;portal;util" "component|cli|windows")
+forbid(automation 
+       "admin|cli|component|config|events|extract|fetch|groupbuy|host|portal|util|windows")
+forbid("admin;config;events;extract;fetch;groupbuy;host;portal;util" "component|cli|windows")
+# The events stand on the hosts' interfaces and the settings; the hosts and settings never
+# reach up into them.
+forbid("config;host;util" "events")
 forbid(component "cli|windows")
 # The command's portable parts are built for pelmo.exe too, so they stay clear of the Windows
 # wing; in the wing, the command face sits on top and the base, hosts, page and server below it
 # never include it.
 forbid(cli "windows")
 forbid("windows/base;windows/hosts;windows/page;windows/server" "windows/command|cli")
+forbid(events "admin|extract|fetch|groupbuy|portal")

@@ -6,14 +6,18 @@
 
 namespace pelmo::cli {
 
-std::string usage_text(bool with_demo) {
+std::string usage_text(bool with_local_commands) {
   std::string text =
       "usage: pelmo call [--no-page] [--request-method M] METHOD [ARG ...]\n"
       "       pelmo batch [--no-page] [--request-method M]   (calls as JSON lines on stdin)\n"
       "       pelmo methods [--text]   (slots and parameters; --text adds each summary)\n"
       "       pelmo help [METHOD]      (every method's summary, or one method's reference)\n"
       "       pelmo info [--json]      (version, and every setting with its value and source)\n";
-  if (with_demo) text += "       pelmo demo\n";
+  if (with_local_commands) {
+    text +=
+        "       pelmo probe FILE [--json | --plugin | --prometheus OUT]\n"
+        "       pelmo demo\n";
+  }
   text +=
       "       pelmo --help | --version\n"
       "\n"
@@ -27,7 +31,15 @@ std::string usage_text(bool with_demo) {
       "Hosts: PELMO_AFFILIATE_HOST, PELMO_SHOPNAV_DOMAIN, PELMO_LOTTERY_HOST, PELMO_NEWS_HOST\n"
       "Fetch cache (off by default): PELMO_FETCH_CACHE_SECONDS, PELMO_FETCH_STALE_SECONDS,\n"
       "           PELMO_FETCH_CACHE_MB\n"
-      "Internal addresses: PELMO_FETCH_PRIVATE_ADDRESSES=allow|deny (default allow)\n";
+      "Internal addresses: PELMO_FETCH_PRIVATE_ADDRESSES=allow|deny (default allow)\n"
+      "Events: PELMO_EVENT_LOG_LEVEL (0 off, 1 errors, 2 warnings, 3 information; 2)\n";
+  if (with_local_commands) {
+    text +=
+        "           PELMO_LOG=stderr writes them to standard error\n"
+        "Probe: one JSON check a line in FILE (see docs/probes.md); exit 0 OK, 1 WARNING,\n"
+        "           2 CRITICAL, 3 UNKNOWN (also for a probe file or command line that cannot be "
+        "used).\n";
+  }
   return text;
 }
 

@@ -29,8 +29,9 @@ struct CommandFace {
       own_command;
 };
 
-// The usage text common to both faces; `with_demo` adds the Linux command's demo line.
-std::string usage_text(bool with_demo);
+// The usage text common to both faces; `with_local_commands` adds the Linux command's probe,
+// demo and event-log lines.
+std::string usage_text(bool with_local_commands);
 
 // Runs the words after the program's name; the exit status.
 int run_command(const std::vector<std::string_view>& words, const CommandFace& face,

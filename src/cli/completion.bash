@@ -16,7 +16,7 @@ _pelmo() {
   cur=${cur##*[[:blank:]]}
   COMPREPLY=()
   if ((COMP_CWORD == 1)); then
-    mapfile -t COMPREPLY < <(compgen -W 'call batch methods demo help info --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'call batch methods demo help info probe --help --version' -- "$cur")
     return
   fi
   case $sub in
@@ -40,6 +40,15 @@ _pelmo() {
         mapfile -t COMPREPLY < <(compgen -W 'empty null s: u: sf: n: i: l: b:true b:false x: xf:' \
           -- "$cur")
         [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *: ]] && compopt -o nospace
+      fi
+      ;;
+    probe)
+      if [[ $prev == --prometheus ]]; then
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+      elif [[ $cur == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W '--json --plugin --prometheus' -- "$cur")
+      else
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       fi
       ;;
     methods)

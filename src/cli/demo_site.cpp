@@ -36,6 +36,18 @@ std::u16string listing_page(int offers) {
   return page + u"<script>var pager = { pageCount : 12 };</script>\r\n</body></html>\r\n";
 }
 
+// The same listing after the site changed its markup: no block starts as the scraper expects.
+std::u16string redesigned_listing_page(int offers) {
+  std::u16string page = listing_page(offers);
+  const std::u16string_view old_block = u"<div id=\"productlist\" class=\"deal\">";
+  const std::u16string_view new_block = u"<article class=\"deal-card\">";
+  for (std::size_t at = page.find(old_block); at != std::u16string::npos;
+       at = page.find(old_block, at + new_block.size())) {
+    page.replace(at, old_block.size(), new_block);
+  }
+  return page;
+}
+
 std::u16string news_item(std::u16string_view address, std::u16string_view headline) {
   return u"<div class=\"p2\"><a href=\"" + std::u16string(address) + u"\" target=\"_blank\">" +
          std::u16string(headline) + u"</a></div>\r\n";
@@ -86,6 +98,11 @@ DemoSite::DemoSite() {
   serve(server_, "/tuan/list.html", listing_page(18));
   // Small pages for the method reference's examples (docs/methods.md).
   serve(server_, "/tuan/list1.html", listing_page(1));
+  // The listing as it drifts, for the probe's examples and tests: fewer offers, none, and
+  // markup that changed under the scraper.
+  serve(server_, "/tuan/list-few.html", listing_page(8));
+  serve(server_, "/tuan/list-none.html", listing_page(0));
+  serve(server_, "/tuan/list-redesigned.html", redesigned_listing_page(18));
   serve(server_, "/hello.html", u"<p>你好</p>");
   serve(server_, "/hello-utf8.html", u"<p>你好</p>", "UTF-8", "text/html; charset=utf-8");
   server_.Get("/tuan/links.js", [this](const httplib::Request&, httplib::Response& response) {

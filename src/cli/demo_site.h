@@ -1,6 +1,8 @@
 // The demo's own outside site: sample pages written for it, served on a free loopback port. The
 // method reference's examples fetch from it too: /hello.html (GB2312), /hello-utf8.html, a
-// listing of one offer at /tuan/list1.html and the affiliate link text at /tuan/links.js.
+// listing of one offer at /tuan/list1.html and the affiliate link text at /tuan/links.js. The
+// probe's drifted listings: /tuan/list-few.html (8 offers), /tuan/list-none.html (none) and
+// /tuan/list-redesigned.html (18 offers in markup the scraper no longer finds).
 #pragma once
 
 #include <httplib.h>

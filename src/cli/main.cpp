@@ -7,13 +7,23 @@
 
 #include "cli/command_line.h"
 #include "cli/demo_command.h"
+#include "cli/event_log_option.h"
 #include "cli/input_lines.h"
 #include "cli/local_target.h"
+#include "cli/probe_caller.h"
+#include "cli/probe_command.h"
 
 namespace {
 
-std::optional<int> run_demo(const std::vector<std::string_view>& words, std::ostream& out,
-                            std::ostream& err) {
+// The commands only this face has: the demo, and the probe (through the same object as call and
+// batch).
+std::optional<int> run_own_command(const std::vector<std::string_view>& words, std::ostream& out,
+                                   std::ostream& err) {
+  if (!words.empty() && words[0] == "probe") {
+    return pelmo::cli::run_probe(
+        {words.begin() + 1, words.end()},
+        [] { return pelmo::cli::make_target_caller(pelmo::cli::make_local_target); }, out, err);
+  }
   if (words.size() != 1 || words[0] != "demo") return std::nullopt;
   try {
     return pelmo::cli::run_demo(out);
@@ -31,7 +41,8 @@ int main(int argc, char** argv) {
                                      [] {
                                        return pelmo::cli::InfoSubject{PELMO_VERSION, std::nullopt};
                                      },
-                                     run_demo};
+                                     run_own_command};
+  pelmo::cli::route_events_as_asked(std::cerr);
   // Calls report their own failures as JSON; whatever still escapes ends here, not in abort.
   try {
     return pelmo::cli::run_command({argv + 1, argv + argc}, face, std::cout, std::cerr);

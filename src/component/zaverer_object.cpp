@@ -1,9 +1,12 @@
 #include "component/zaverer_object.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "admin/console_text.h"
+#include "events/event_reporter.h"
+#include "events/setting_events.h"
 #include "extract/block_extract.h"
 #include "extract/delimited_slice.h"
 #include "fetch/fetch.h"
@@ -24,15 +27,6 @@ namespace pelmo {
 
 namespace {
 
-// Every slot's frame: the result is Empty before any work and receives the value only when
-// the work succeeds; on a failure it stays Empty and the error travels on.
-template <typename Work>
-void run_slot(Variant& result, Work&& work) {
-  result = Variant();
-  Variant value = work();
-  result = std::move(value);
-}
-
 template <typename T>
 std::shared_ptr<T> require_page_object(std::shared_ptr<T> object, const char* what) {
   if (!object) {
@@ -45,7 +39,27 @@ std::shared_ptr<T> require_page_object(std::shared_ptr<T> object, const char* wh
 }  // namespace
 
 ZavererObject::ZavererObject(std::shared_ptr<host::Platform> platform)
-    : platform_(std::move(platform)) {}
+    : platform_(std::move(platform)) {
+  events::report_ignored_settings_once(*platform_);
+}
+
+template <typename Work>
+void ZavererObject::run_slot(Variant& result, Work&& work, const char* slot) {
+  result = Variant();
+  try {
+    Variant value = work();
+    result = std::move(value);
+  } catch (const AutomationError& e) {
+    // The matcher's budget ran out: the page gets error 28, the operator an entry naming the
+    // method (its arguments are the page's own and stay out of the log).
+    // No clock is read on the way in, so a call that succeeds pays nothing for this.
+    if (e.number() == err::kOutOfStack) {
+      events::report(*platform_, EventKind::kWorkLimit, slot,
+                     "error 28, the budget of one call used up");
+    }
+    throw;
+  }
+}
 
 bool ZavererObject::started() const {
   return context_ && application_ && response_ && request_ && session_ && server_;

@@ -50,6 +50,12 @@ class ZavererObject final : public _zaverer {
   bool started() const;
 
  private:
+  // Every slot's frame: the result is Empty before any work and receives the value only when
+  // the work succeeds; on a failure it stays Empty and the error travels on. `slot` is the
+  // calling method's name (std::source_location is missing from the sanitizers' clang).
+  template <typename Work>
+  void run_slot(Variant& result, Work&& work, const char* slot = __builtin_FUNCTION());
+
   host::ServerObject& server() const;
   host::RequestObject& request() const;
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "config/event_log_settings.h"
 #include "config/fetch_cache_settings.h"
 #include "pelmo/text.h"
 
@@ -13,9 +14,10 @@ namespace {
 constexpr std::string_view kHosts = "outside hosts";
 constexpr std::string_view kFetchCache = "fetch cache";
 constexpr std::string_view kFetchAddresses = "fetch addresses";
+constexpr std::string_view kEventLog = "event log";
 
 // group, environment, registry value, type, unit, default, minimum, maximum, choices, meaning
-constexpr std::array<SettingRow, 8> kRows = {{
+constexpr std::array<SettingRow, 9> kRows = {{
     {kHosts, "PELMO_AFFILIATE_HOST", u"AffiliateHost", SettingType::text, "",
      PELMO_DEFAULT_AFFILIATE_HOST, 0, 0, "", "affiliate redirect links http://HOST/gc..."},
     {kHosts, "PELMO_SHOPNAV_DOMAIN", u"ShopnavDomain", SettingType::text, "",
@@ -35,6 +37,8 @@ constexpr std::array<SettingRow, 8> kRows = {{
     {kFetchAddresses, "PELMO_FETCH_PRIVATE_ADDRESSES", u"FetchPrivateAddresses",
      SettingType::choice, "", "allow", 0, 0, "allow|deny",
      "deny refuses every address inside the server's network, first or redirected"},
+    {kEventLog, "PELMO_EVENT_LOG_LEVEL", u"EventLogLevel", SettingType::whole_number, "", "2", 0,
+     kMaxEventLogLevel, "", "0 off, 1 errors, 2 warnings too, 3 information too"},
 }};
 
 bool is_space(char16_t c) { return c == u' ' || c == u'\t'; }

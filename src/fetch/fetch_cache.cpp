@@ -81,18 +81,20 @@ std::size_t FetchCache::charge_for(const Key& key, const Bytes& body) {
 FetchCache::FetchCache(SettingsReader settings, Clock clock, std::chrono::milliseconds wait_limit)
     : settings_(std::move(settings)), clock_(std::move(clock)), wait_limit_(wait_limit) {}
 
-Bytes FetchCache::get(std::uint64_t platform, const std::u16string& url, const Fetch& fetch) {
+Bytes FetchCache::get(std::uint64_t platform, const std::u16string& url, const Fetch& fetch,
+                      bool* served_stale) {
   const FetchCacheSettings settings = settings_();
   if (settings.fresh_seconds <= 0) {
     if (holds_copies_.load(std::memory_order_relaxed)) clear();
     return fetch(false).body;
   }
   // The copy is made outside the lock; the shared body stays valid even if evicted meanwhile.
-  return Bytes(*lookup_or_fetch(Key{platform, url}, fetch, settings));
+  return Bytes(*lookup_or_fetch(Key{platform, url}, fetch, settings, served_stale));
 }
 
 std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const Key& key, const Fetch& fetch,
-                                                         const FetchCacheSettings& settings) {
+                                                         const FetchCacheSettings& settings,
+                                                         bool* served_stale) {
   std::unique_lock<util::Mutex> lock(mutex_);
   evict_to(settings.capacity_bytes());  // a lowered size takes effect at once
   std::shared_ptr<const Bytes> stale;
@@ -115,7 +117,7 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const Key& key, const F
       // Called again while this thread's own request is in flight (a client that runs the
       // thread's messages while it waits): waiting could only wait for itself.
       lock.unlock();
-      return refresh(key, fetch, settings);
+      return refresh(key, fetch, settings, served_stale);
     }
     return await_flight(std::move(lock), key, flying->second);
   }
@@ -128,7 +130,7 @@ std::shared_ptr<const Bytes> FetchCache::lookup_or_fetch(const Key& key, const F
   {
     const Landing landing(*this, key, *flight, body, failure);
     try {
-      body = refresh(key, fetch, settings);
+      body = refresh(key, fetch, settings, served_stale);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -151,7 +153,8 @@ std::shared_ptr<const Bytes> FetchCache::await_flight(std::unique_lock<util::Mut
 }
 
 std::shared_ptr<const Bytes> FetchCache::refresh(const Key& key, const Fetch& fetch,
-                                                 const FetchCacheSettings& settings) {
+                                                 const FetchCacheSettings& settings,
+                                                 bool* served_stale) {
   FetchedPage page;
   std::exception_ptr failure;
   try {
@@ -169,6 +172,7 @@ std::shared_ptr<const Bytes> FetchCache::refresh(const Key& key, const Fetch& fe
     if (auto copy = copies_.find(key);
         copy != copies_.end() && now <= copy->second.expires + Seconds(settings.stale_seconds)) {
       copy->second.retry_after = now + kStaleRetryInterval;
+      if (served_stale) *served_stale = true;
       return copy->second.body;
     }
     if (failure) std::rethrow_exception(failure);

@@ -52,8 +52,10 @@ class FetchCache {
 
   // The body for the address (its exact text), from a copy kept for the same platform (the
   // identity of what makes the HTTP clients) or from `fetch`, which throws on a failed
-  // transfer. With the cache off, `fetch` runs every time and nothing is kept.
-  Bytes get(std::uint64_t platform, const std::u16string& url, const Fetch& fetch);
+  // transfer. With the cache off, `fetch` runs every time and nothing is kept. `served_stale`,
+  // when given, is set when a refresh failed and a kept copy stood in for the answer.
+  Bytes get(std::uint64_t platform, const std::u16string& url, const Fetch& fetch,
+            bool* served_stale = nullptr);
 
   // Bytes charged for the kept copies: bodies, keys and bookkeeping.
   std::size_t bytes_held() const;
@@ -90,11 +92,12 @@ class FetchCache {
   class Landing;
 
   std::shared_ptr<const Bytes> lookup_or_fetch(const Key& key, const Fetch& fetch,
-                                               const FetchCacheSettings& settings);
+                                               const FetchCacheSettings& settings,
+                                               bool* served_stale);
   std::shared_ptr<const Bytes> await_flight(std::unique_lock<util::Mutex> lock, const Key& key,
                                             std::shared_ptr<Flight> flight);
   std::shared_ptr<const Bytes> refresh(const Key& key, const Fetch& fetch,
-                                       const FetchCacheSettings& settings);
+                                       const FetchCacheSettings& settings, bool* served_stale);
   static std::size_t charge_for(const Key& key, const Bytes& body);
   // The helpers below run with mutex_ held.
   bool leads_a_flight(util::ThreadId thread) const;

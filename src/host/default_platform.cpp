@@ -1,4 +1,5 @@
 #include "host/curl_http_client.h"
+#include "host/event_callback.h"
 #include "host/platform.h"
 
 namespace pelmo::host {
@@ -12,6 +13,7 @@ class LinuxPlatform final : public Platform {
     limits.addresses = addresses;
     return make_curl_http_client(limits);
   }
+  void WriteEvent(const Event& event) override { call_event_callback(event); }
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What the component creates for itself: HTTP clients. Injected into every object, so tests can
-// serve fetches from memory.
+// What the component creates for itself (HTTP clients) and where it reports trouble. Injected into
+// every object, so tests can serve fetches from memory.
 #pragma once
 
 #include <atomic>
@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "host/http_client.h"
+#include "pelmo/events.h"
 #include "util/address_guard.h"
 
 namespace pelmo::host {
@@ -24,6 +25,10 @@ class Platform {
 
   // A client for one fetch, held to the operator's rule on internal addresses.
   virtual std::unique_ptr<HttpClient> CreateHttpClient(const util::AddressPolicy& addresses) = 0;
+
+  // The log sink: where the events an operator must hear of go, already filtered by level and
+  // rate. Called on whichever thread met the trouble; must not throw into the caller's work.
+  virtual void WriteEvent(const Event& /*event*/) {}
 
  private:
   static std::uint64_t next_identity() {

@@ -5,7 +5,9 @@
 # with no cache setting anywhere (three requests), then with FetchCacheSeconds = 60 in that
 # architecture's view of HKLM\SOFTWARE\pelmo (one request), then with FetchPrivateAddresses =
 # deny there (every fetch of the loopback site refused, no request). Each value is set before the
-# script host starts and removed again on every way out.
+# script host starts and removed again on every way out. Last, a fetch answered 404 must reach the
+# event log with the host and the status alone: Wine's ReportEventW only traces its strings,
+# under WINEDEBUG=+eventlog, so the trace is what is checked.
 #
 # Usage: tests/windows/fetch_cache.sh 64|32 MODULE.dll
 # Environment: WINEPREFIX (an initialised 64-bit prefix); WINEDEBUG etc. as the caller likes.
@@ -76,6 +78,18 @@ reg delete "$key" /v FetchCacheSeconds /f || failures=$((failures + 1))
 reg add "$key" /v FetchPrivateAddresses /t REG_SZ /d deny /f
 fetch_three denied refused 0
 reg delete "$key" /v FetchPrivateAddresses /f || failures=$((failures + 1))
+
+trace=$(env -u PELMO_EVENT_LOG_LEVEL WINEDEBUG=+eventlog "$loader" "$system\\cscript.exe" //nologo \
+  "$(winpath "$here/fetch_cache.vbs")" "$site/missing?user=secret" events 2>&1 >/dev/null || true)
+host=${site#http://}
+if grep -q "ReportEventW L\"$host\"" <<<"$trace" && grep -q 'ReportEventW L"status 404"' <<<"$trace" &&
+  ! grep -q secret <<<"$trace"; then
+  echo "ok    a fetch answered 404 is written to the event log: host and status, no query"
+else
+  echo "FAIL  the event log's trace for a fetch answered 404:"
+  grep ReportEventW <<<"$trace" || printf "(no ReportEventW)\n%s\n" "$trace"
+  failures=$((failures + 1))
+fi
 run regsvr32.exe /u /s "$(winpath "$module")" || failures=$((failures + 1))
 registered=false
 [ "$failures" -eq 0 ]

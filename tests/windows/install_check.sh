@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The MSI package under Wine, for one architecture: installs the previous version silently with
 # host properties and upgrades it to this one without them (the values stay, one product is left);
-# checks the installed files, the registry values, the object from that architecture's script
-# host and one call through the installed pelmo.exe; reinstalls without the properties (the
-# values stay) and with a new one (it wins);
+# checks the installed files, the registry values, the event source, the object from that
+# architecture's script host and one call through the installed pelmo.exe; reinstalls without the
+# properties (the values stay) and with a new one (it wins);
 # uninstalls, and checks that the file, the registration and the settings are gone and
 # CreateObject fails with 429.
 #
@@ -80,6 +80,10 @@ check "$version installed" test "$(product_version "$msi")" = "$version"
 check "$previous_version removed by the upgrade" \
   not has_key "$(uninstall_key "$(property "$previous_msi" ProductCode)")"
 check "pelmo.dll under $program_files" test -f "$module"
+check "portal.probe beside it" test -f "${module%pelmo.dll}portal.probe"
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\pelmo'
+check "the event source's message file is the module" \
+  test "$(reg_value "$source_key" EventMessageFile)" = "C:\\$program_files\\pelmo\\pelmo.dll"
 check "LotteryHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $lottery
 check "NewsHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
 progid_class() { run reg.exe query 'HKCR\pelmo.zaverer\CLSID' /ve 2>/dev/null | grep -q "$1"; }
@@ -115,6 +119,7 @@ check "msiexec /x (silent)" run msiexec.exe /x "$(winpath "$msi")" /qn
 check "pelmo.dll removed" not test -e "$module"
 check "pelmo.exe removed" not test -e "$command"
 check "settings removed" not has_key 'HKLM\SOFTWARE\pelmo'
+check "event source removed" not has_key "$source_key"
 check "class removed" not has_key 'HKCR\CLSID\{88BBBB1C-215E-4723-8957-56EA7421CA93}'
 check "ProgID removed" not has_key 'HKCR\pelmo.zaverer'
 check "type library removed" not has_key 'HKCR\TypeLib\{9116D3FA-553B-4FEA-ACB9-729C222253A3}'

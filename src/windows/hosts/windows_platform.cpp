@@ -12,6 +12,7 @@ class WindowsPlatform final : public Platform {
     limits.addresses = addresses;
     return windows::make_server_http_client(limits);
   }
+  void WriteEvent(const Event& event) override { windows::write_event_log(event); }
 };
 
 }  // namespace

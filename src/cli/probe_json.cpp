@@ -1,0 +1,206 @@
+#include "cli/probe_json.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace pelmo::cli {
+
+namespace {
+
+constexpr int kMaxDepth = 64;
+
+class Reader {
+ public:
+  Reader(std::string_view text, std::size_t at) : text_(text), at_(at) {}
+
+  JsonValue value(int depth) {
+    if (depth > kMaxDepth) fail("values nested too deep");
+    skip_space();
+    if (at_ == text_.size()) fail("expected a value");
+    JsonValue out;
+    const char c = text_[at_];
+    if (c == '{') {
+      out.value = object(depth);
+    } else if (c == '[') {
+      out.value = array(depth);
+    } else if (c == '"') {
+      out.value = string();
+    } else if (word("true")) {
+      out.value = true;
+    } else if (word("false")) {
+      out.value = false;
+    } else if (word("null")) {
+      out.value = nullptr;
+    } else {
+      out.value = number();
+    }
+    skip_space();
+    return out;
+  }
+
+  std::size_t at() const { return at_; }
+
+ private:
+  [[noreturn]] void fail(const std::string& what) const {
+    throw JsonError(what + " at column " + std::to_string(at_ + 1));
+  }
+  void skip_space() {
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) {
+      ++at_;
+    }
+  }
+  bool take(char c) {
+    skip_space();
+    if (at_ < text_.size() && text_[at_] == c) {
+      ++at_;
+      return true;
+    }
+    return false;
+  }
+  void expect(char c) {
+    if (!take(c)) fail(std::string("expected '") + c + "'");
+  }
+  bool word(std::string_view w) {
+    if (text_.substr(at_, w.size()) != w) return false;
+    at_ += w.size();
+    return true;
+  }
+
+  JsonObject object(int depth) {
+    expect('{');
+    JsonObject members;
+    if (take('}')) return members;
+    do {
+      skip_space();
+      std::string key = string();
+      expect(':');
+      members.push_back(JsonMember{std::move(key), value(depth + 1)});
+    } while (take(','));
+    expect('}');
+    return members;
+  }
+
+  JsonArray array(int depth) {
+    expect('[');
+    JsonArray items;
+    if (take(']')) return items;
+    do {
+      items.push_back(value(depth + 1));
+    } while (take(','));
+    expect(']');
+    return items;
+  }
+
+  double number() {
+    const std::size_t start = at_;
+    while (at_ < text_.size() &&
+           std::string_view("+-0123456789.eE").find(text_[at_]) != std::string_view::npos) {
+      ++at_;
+    }
+    double out = 0;
+    const auto [end, error] = std::from_chars(text_.data() + start, text_.data() + at_, out);
+    if (start == at_ || error != std::errc() || end != text_.data() + at_) {
+      at_ = start;
+      fail("expected a value");
+    }
+    return out;
+  }
+
+  std::uint32_t hex4() {
+    if (text_.size() - at_ < 4) fail("short \\u escape");
+    std::uint32_t unit = 0;
+    for (int i = 0; i < 4; ++i) {
+      const char c = text_[at_++];
+      unit <<= 4;
+      if (c >= '0' && c <= '9') {
+        unit |= static_cast<std::uint32_t>(c - '0');
+      } else if (c >= 'a' && c <= 'f') {
+        unit |= static_cast<std::uint32_t>(c - 'a' + 10);
+      } else if (c >= 'A' && c <= 'F') {
+        unit |= static_cast<std::uint32_t>(c - 'A' + 10);
+      } else {
+        fail("bad \\u escape");
+      }
+    }
+    return unit;
+  }
+
+  static void append_utf8(std::string& out, std::uint32_t cp) {
+    auto byte = [&](std::uint32_t b) { out += static_cast<char>(b); };
+    if (cp < 0x80) {
+      byte(cp);
+    } else if (cp < 0x800) {
+      byte(0xC0 | (cp >> 6));
+      byte(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      byte(0xE0 | (cp >> 12));
+      byte(0x80 | ((cp >> 6) & 0x3F));
+      byte(0x80 | (cp & 0x3F));
+    } else {
+      byte(0xF0 | (cp >> 18));
+      byte(0x80 | ((cp >> 12) & 0x3F));
+      byte(0x80 | ((cp >> 6) & 0x3F));
+      byte(0x80 | (cp & 0x3F));
+    }
+  }
+
+  std::string string() {
+    if (at_ == text_.size() || text_[at_] != '"') fail("expected a string");
+    ++at_;
+    std::string out;
+    while (true) {
+      if (at_ == text_.size()) fail("unterminated string");
+      const char c = text_[at_++];
+      if (c == '"') return out;
+      if (static_cast<unsigned char>(c) < 0x20) fail("control character in a string");
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      if (at_ == text_.size()) fail("unterminated string");
+      const char escape = text_[at_++];
+      const std::string_view plain = "\"\\/bfnrt", meant = "\"\\/\b\f\n\r\t";
+      if (const std::size_t i = plain.find(escape); i != std::string_view::npos) {
+        out += meant[i];
+      } else if (escape == 'u') {
+        std::uint32_t cp = hex4();
+        // A lone surrogate becomes U+FFFD: the texts read here are compared, not passed on.
+        if (cp >= 0xD800 && cp <= 0xDBFF && text_.substr(at_, 2) == "\\u") {
+          at_ += 2;
+          const std::uint32_t low = hex4();
+          cp = (low >= 0xDC00 && low <= 0xDFFF) ? 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00)
+                                                : 0xFFFD;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+          cp = 0xFFFD;
+        }
+        append_utf8(out, cp);
+      } else {
+        --at_;
+        fail("bad escape");
+      }
+    }
+  }
+
+  std::string_view text_;
+  std::size_t at_;
+};
+
+}  // namespace
+
+JsonValue read_json_value(std::string_view text, std::size_t& at) {
+  Reader reader(text, at);
+  JsonValue out = reader.value(0);
+  at = reader.at();
+  return out;
+}
+
+JsonValue parse_json(std::string_view text) {
+  std::size_t at = 0;
+  JsonValue out = read_json_value(text, at);
+  if (at != text.size())
+    throw JsonError("text after the value at column " + std::to_string(at + 1));
+  return out;
+}
+
+}  // namespace pelmo::cli
