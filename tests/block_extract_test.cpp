@@ -139,6 +139,10 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
   std::u16string cells;  // 20,000 "<td>"
   for (int i = 0; i < 20000; ++i) cells += u"<td>";
   const std::u16string a20k = std::u16string(20000, u'a') + u"x";
+  std::u16string scattered(200000, u'b');
+  for (std::size_t i = 0; i < scattered.size(); ++i) {
+    if (((i * 2654435761u) >> 13) & 1) scattered[i] = u'a';
+  }
   const Case cases[] = {
       {cells.substr(0, 4 * 3000) + u"</td>", u"<td.*>.*class=", u"</td>", false},
       {cells + u"</td>", u"<td.*>.*class=", u"</td>", false},
@@ -147,6 +151,9 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       {a20k, u"a*a*a*a*a*a*a*a*!", u"x", false},
       {a20k, u"a{0,15}a{0,15}a{0,15}a{0,15}a{0,15}b", u"x", false},
       {std::u16string(30000, u'a'), u"a.*b|a", u"", true},  // every start scans to the end
+      // Which of the last 20 units were an 'a' is the automaton's state: more states than its
+      // cache holds, so it gives up and the simulation finishes within the same budget.
+      {scattered, u"a.{20}x", u"y", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(to_utf8(c.start) + " on " + std::to_string(c.page.size()) + " units");
@@ -157,6 +164,41 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       EXPECT_TRUE(c.may_fail) << e.description();
       EXPECT_EQ(e.number(), err::kOutOfStack);
     }
+  }
+  // A marker whose program certainly passes the cap fails while it is read, not after.
+  try {
+    extract::pattern_blocks(u"a", std::u16string(5'000'000, u'|'), u"");
+    ADD_FAILURE() << "a start marker of 5,000,000 '|' answered";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), err::kOutOfStack);
+  }
+}
+
+// Dense markers (no literal prefix, ".*" inside an attribute, a repeat across the whole text)
+// must answer on a 10 MB page within the call's budget: on a tenth of the page, a tenth of the
+// budget is enough, and the blocks are the plain search's.
+TEST(BlockExtractDense, AnswerWithinAProportionalBudget) {
+  std::u16string items;
+  for (int n = 0; items.size() < 1'000'000; ++n) {
+    const std::string digits = std::to_string(n);
+    const std::u16string i(digits.begin(), digits.end());
+    items += u"<li class=\"item\"><a href=\"/p/" + i + u"\">Name " + i + u"</a></li>\n";
+  }
+  const std::u16string a_run = std::u16string(1'000'000, u'a') + u"b";
+  struct Case {
+    const std::u16string& page;
+    std::u16string start, over;
+  };
+  const Case cases[] = {
+      {items, u"class=\".*\"", u"</li>"}, {items, u"<li class=\".*\">", u"</li>"},
+      {items, u"href=\".+\"", u"</a>"},   {items, u"<li class=.item.>|<a", u"</a>"},
+      {items, u"Name .{1,3}<", u">"},     {a_run, u"a+", u"b"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(to_utf8(c.start));
+    const auto blocks =
+        extract::pattern_blocks(c.page, c.start, c.over, extract::kMatchBudget / 10);
+    EXPECT_EQ(blocks, testing::plain_blocks(c.page, c.start, c.over));
+    EXPECT_FALSE(blocks.empty());
   }
 }
 
@@ -249,6 +291,40 @@ TEST_F(BlockPaths, PatternPathAgreesWithThePlainSearch) {
     if (plain.second.empty() && !plain.first.empty()) ++answered;
   }
   EXPECT_GT(answered, 2000) << "too few cases find blocks";
+
+  // Dense markers on pages of long runs of one unit keep many threads alive; the automaton must
+  // agree with its cache at full size, and when a tiny one is flushed and given up on.
+  const std::u16string_view dense[] = {u".*",     u".+", u"a+", u"a*", u".{0,3}",
+                                       u"a{1,4}", u"b",  u"|",  u"^",  u".",
+                                       u"a*+",    u"\n", u"A",  u"$",  u"b{2}"};
+  auto dense_marker = [&](std::size_t max_pieces) {
+    std::u16string out;
+    for (std::size_t n = rng() % (max_pieces + 1); n > 0; --n)
+      out += dense[rng() % std::size(dense)];
+    return out;
+  };
+  auto runs = [&] {
+    std::u16string page;
+    for (std::size_t n = rng() % 7; n > 0; --n)
+      page.append(1 + rng() % 40, kPage[rng() % kPage.size()]);
+    return page;
+  };
+  int dense_answered = 0;
+  for (int i = 0; i < 4000; ++i) {
+    const std::u16string page = runs();
+    const std::u16string start = dense_marker(4);
+    const std::u16string over = dense_marker(2);
+    const Outcome plain = plain_search(page, start, over);
+    if (plain.second.rfind("28 ", 0) == 0) continue;  // past the reference engine's own limits
+    for (const std::size_t cache : {extract::kDfaCacheBytes, std::size_t{600}}) {
+      ASSERT_EQ(plain, outcome([&] {
+                  return extract::pattern_blocks(page, start, over, extract::kMatchBudget, cache);
+                }))
+          << describe(page, start, over) << " cache " << cache;
+    }
+    if (plain.second.empty() && !plain.first.empty()) ++dense_answered;
+  }
+  EXPECT_GT(dense_answered, 1000) << "too few dense cases find blocks";
 }
 
 TEST_F(BlockPaths, EscapeSets) {

@@ -14,8 +14,9 @@ std::uint32_t DfaStateCache::intern(std::u32string_view key) {
       ids_.try_emplace(std::u32string(key), static_cast<std::uint32_t>(keys_.size()));
   if (added) {
     keys_.push_back(&it->first);
-    table_.resize(table_.size() + classes_, kUnknown);
-    bytes_ += kNodeOverhead + key.size() * sizeof(char32_t) * 2 + classes_ * sizeof(std::int32_t);
+    const std::size_t row = std::size_t{1} << shift_;
+    table_.resize(table_.size() + row, kUnknown);
+    bytes_ += kNodeOverhead + key.size() * sizeof(char32_t) * 2 + row * sizeof(std::int32_t);
   }
   return it->second;
 }

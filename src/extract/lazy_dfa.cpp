@@ -22,6 +22,11 @@ constexpr std::size_t kMaxClasses = 256;
 constexpr unsigned kFlushesBeforeGivingUp = 2;
 constexpr std::size_t kMinUnitsPerState = 16;
 
+// Transition flags: a match ends (forward) or begins (reverse) here; the next state is one the
+// scan must look at (dead, idle, empty).
+constexpr std::uint32_t kMatchedFlag = 1;
+constexpr std::uint32_t kSpecialFlag = 2;
+
 // Forward state flags, the first character of its key.
 constexpr char32_t kStartAlive = 1;  // no match found yet: a new one may begin at each unit
 constexpr char32_t kAtBegin = 2;     // the start of the text, where "^" holds
@@ -174,28 +179,46 @@ class Automaton final : public LazyDfa {
     bool found = false;
     std::size_t walked = 0;
     std::size_t pos = from;
-    for (; pos < n; ++pos) {
-      if (state == idle_) {  // every thread alive from here on begins here or later
-        pos = next_candidate(pos);
-        if (pos >= n) break;
-        lowest_start = pos;
+    const std::uint8_t* classes = classes_.of.data();
+    const unsigned shift = forward_.shift();
+    if (state == idle_) {
+      pos = next_candidate(pos);
+      lowest_start = pos;
+    }
+    while (pos < n) {
+      // The tight loop: transitions already built that neither match nor lead to the dead or
+      // the idle state.
+      const std::int32_t* table = forward_.table();
+      std::int32_t row = static_cast<std::int32_t>(state << shift);
+      std::int32_t to = 0;
+      const std::size_t loop_from = pos;
+      for (; pos < n; ++pos) {
+        to = table[row + classes[text_[pos]]];
+        if (to & DfaStateCache::kFlags) break;
+        row = to;
       }
-      const std::size_t unit_class = classes_.of[text_[pos]];
-      std::int32_t to = forward_.transition(state, unit_class);
+      walked += pos - loop_from;
+      state = static_cast<std::uint32_t>(row) >> shift;
+      if (pos == n) break;
       ++walked;
       if (to == DfaStateCache::kUnknown) {
-        to = build_forward(state, unit_class, walked);
+        to = build_forward(state, classes[text_[pos]], walked);
         if (to == DfaStateCache::kUnknown) return Outcome::GaveUp;
       }
-      if (to & 1) {
+      if (to & kMatchedFlag) {
         found = true;
         end = pos;
       }
-      state = static_cast<std::uint32_t>(to >> 1);
+      state = static_cast<std::uint32_t>(to) >> shift;
+      ++pos;
       if (state == dead_) break;
+      if (state == idle_) {  // every thread alive from here on begins here or later
+        pos = next_candidate(pos);
+        lowest_start = pos;
+      }
     }
     charge_walked(walked, forward_units_);
-    if (pos == n && state != dead_) {
+    if (pos >= n && state != dead_) {
       const std::u32string_view key = forward_.key(state);
       if (close_forward_list(key, Context{0, (key[0] & kAtBegin) != 0, true})) {
         found = true;
@@ -284,7 +307,9 @@ class Automaton final : public LazyDfa {
     }
     ++forward_states_;
     const std::uint32_t to = forward_.intern(next_key_);
-    const auto value = static_cast<std::int32_t>(to << 1 | (matched ? 1u : 0u));
+    const auto value =
+        static_cast<std::int32_t>(to << forward_.shift() | (matched ? kMatchedFlag : 0u) |
+                                  (to == dead_ || to == idle_ ? kSpecialFlag : 0u));
     if (!flushed) forward_.set_transition(state, unit_class, value);
     return value;
   }
@@ -308,19 +333,34 @@ class Automaton final : public LazyDfa {
         reverse_state(Context{end < n ? text_[end] : char16_t{0}, end == 0, end == n}, starts);
     if (starts) begin = end;
     std::size_t walked = 0;
+    const std::uint8_t* classes = classes_.of.data();
+    const unsigned shift = reverse_.shift();
+    // "^" holds only at 0, so the cached transition, built without it, may miss a start there.
+    const std::size_t tight_lowest = has_at_begin_ ? std::max<std::size_t>(lowest, 1) : lowest;
     for (std::size_t pos = end; pos > lowest && state != empty_;) {
-      const std::size_t unit_class = classes_.of[text_[pos - 1]];
-      // "^" holds only at 0, so the cached transition, built without it, may miss a start there.
+      const std::int32_t* table = reverse_.table();
+      std::int32_t row = static_cast<std::int32_t>(state << shift);
+      std::int32_t to = 0;
+      const std::size_t loop_from = pos;
+      for (; pos > tight_lowest; --pos) {
+        to = table[row + classes[text_[pos - 1]]];
+        if (to & DfaStateCache::kFlags) break;
+        row = to;
+      }
+      walked += loop_from - pos;
+      state = static_cast<std::uint32_t>(row) >> shift;
+      if (pos <= lowest) break;
+      const std::size_t unit_class = classes[text_[pos - 1]];
       const bool starts_at_text_begin = pos == 1 && has_at_begin_ && starts_at_zero(state);
-      std::int32_t to = reverse_.transition(state, unit_class);
+      to = reverse_.transition(state, unit_class);
       ++walked;
       if (to == DfaStateCache::kUnknown) {
         to = build_reverse(state, unit_class, walked);
         if (to == DfaStateCache::kUnknown) return false;
       }
       --pos;
-      if ((to & 1) || starts_at_text_begin) begin = pos;
-      state = static_cast<std::uint32_t>(to >> 1);
+      if ((to & kMatchedFlag) || starts_at_text_begin) begin = pos;
+      state = static_cast<std::uint32_t>(to) >> shift;
     }
     charge_walked(walked, reverse_units_);
     return begin != kNone;
@@ -386,7 +426,8 @@ class Automaton final : public LazyDfa {
     ++reverse_states_;
     bool starts = false;
     const std::uint32_t to = reverse_state(Context{c, false, false}, starts);
-    const auto value = static_cast<std::int32_t>(to << 1 | (starts ? 1u : 0u));
+    const auto value = static_cast<std::int32_t>(
+        to << reverse_.shift() | (starts ? kMatchedFlag : 0u) | (to == empty_ ? kSpecialFlag : 0u));
     if (!flushed) reverse_.set_transition(state, unit_class, value);
     return value;
   }
