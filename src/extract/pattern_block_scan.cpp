@@ -1,3 +1,4 @@
+#include <array>
 #include <string>
 
 #include "extract/block_paths.h"
@@ -10,12 +11,16 @@ namespace pelmo::extract {
 namespace {
 
 std::u16string escape(std::u16string_view marker, std::u16string_view escape_set) {
+  // Every unit of the set is ASCII: a table lookup per unit keeps a huge marker cheap.
+  std::array<bool, 128> escaped{};
+  for (char16_t c : escape_set) escaped[c] = true;
+  auto needs = [&](char16_t c) { return c < escaped.size() && escaped[c]; };
   std::size_t escapes = 0;
-  for (char16_t c : marker) escapes += escape_set.find(c) != std::u16string_view::npos ? 1 : 0;
+  for (char16_t c : marker) escapes += needs(c) ? 1 : 0;
   std::u16string out;
   out.reserve(marker.size() + escapes);
   for (char16_t c : marker) {
-    if (escape_set.find(c) != std::u16string_view::npos) out.push_back(u'\\');
+    if (needs(c)) out.push_back(u'\\');
     out.push_back(c);
   }
   return out;
