@@ -140,8 +140,10 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
   for (int i = 0; i < 20000; ++i) cells += u"<td>";
   const std::u16string a20k = std::u16string(20000, u'a') + u"x";
   std::u16string scattered(200000, u'b');
-  for (std::size_t i = 0; i < scattered.size(); ++i) {
-    if (((i * 2654435761u) >> 13) & 1) scattered[i] = u'a';
+  std::uint32_t x = 1;
+  for (char16_t& c : scattered) {
+    x = (x * 1103515245u + 12345u) & 0x7fffffffu;
+    if ((x >> 16) & 1) c = u'a';
   }
   const Case cases[] = {
       {cells.substr(0, 4 * 3000) + u"</td>", u"<td.*>.*class=", u"</td>", false},
@@ -153,7 +155,7 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       {std::u16string(30000, u'a'), u"a.*b|a", u"", true},  // every start scans to the end
       // Which of the last 20 units were an 'a' is the automaton's state: more states than its
       // cache holds, so it gives up and the simulation finishes within the same budget.
-      {scattered, u"a.{20}x", u"y", true},
+      {scattered, u"a.{20}x", u"", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(to_utf8(c.start) + " on " + std::to_string(c.page.size()) + " units");
