@@ -329,6 +329,36 @@ TEST_F(BlockPaths, PatternPathAgreesWithThePlainSearch) {
   EXPECT_GT(dense_answered, 1000) << "too few dense cases find blocks";
 }
 
+// Places where the automaton's two scans differ from the simulation's one: "^" seen only at 0
+// by the scan back, a possessive repeat's look at the unit after the match, a match ending at
+// the end of the text, empty matches, alternatives of unequal length, and a cache given up on
+// in the middle of a call. Each must give the plain search's blocks at every cache size.
+TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
+  struct Case {
+    std::u16string page, start, over;
+  };
+  std::u16string long_mix;
+  for (int i = 0; i < 3000; ++i) long_mix += (i * 7919) % 5 < 2 ? u"ab" : u"ba";
+  const Case cases[] = {
+      {u"abcabc", u"^a", u"c"},     {u"xabc", u"^a|b", u"c"},
+      {u"aaab aab", u"a*+", u"b"},  {u"aaa", u"a++", u""},
+      {u"abab", u"", u""},          {u"ab\nab", u"b$|a", u""},
+      {u"abcd", u"a|abc", u"d"},    {u"xaaay", u"a{1,2}", u"y"},
+      {u"ab\n\nab", u".*", u"b"},   {u"AbaB", u"ab|ba", u""},
+      {long_mix, u"a.{12}b", u"a"}, {long_mix + u"x", u"b.{9}a|a.{9}b", u"x"},
+  };
+  for (const Case& c : cases) {
+    const Outcome plain = plain_search(c.page, c.start, c.over);
+    for (const std::size_t cache : {extract::kDfaCacheBytes, std::size_t{600}, std::size_t{0}}) {
+      EXPECT_EQ(plain, outcome([&] {
+                  return extract::pattern_blocks(c.page, c.start, c.over, extract::kMatchBudget,
+                                                 cache);
+                }))
+          << describe(c.page.substr(0, 40), c.start, c.over) << " cache " << cache;
+    }
+  }
+}
+
 TEST_F(BlockPaths, EscapeSets) {
   EXPECT_EQ(extract::escape_start_marker(u"\\()?$[]x.*"), u"\\\\\\(\\)\\?\\$\\[\\]x.*");
   EXPECT_EQ(extract::escape_over_marker(u"\\()?$[]"), u"\\\\\\(\\)\\?$\\[\\]");
