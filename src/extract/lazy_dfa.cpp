@@ -21,6 +21,8 @@ constexpr std::size_t kMaxClasses = 256;
 // units than kMinUnitsPerState: the automaton costs more than the simulation would.
 constexpr unsigned kFlushesBeforeGivingUp = 2;
 constexpr std::size_t kMinUnitsPerState = 16;
+constexpr std::size_t kKeyStepsPerThread = 4;
+constexpr std::int64_t kNoInitial = -1;
 
 // Transition flags: a match ends (forward) or begins (reverse) here; the next state is one the
 // scan must look at (dead, idle, empty).
@@ -299,6 +301,7 @@ class Automaton final : public LazyDfa {
       if (takes(code_[pc], c)) next_key_.push_back(pc + 1);
     }
     budget_.charge(consuming_.size());
+    charge_key();
     const bool flushed = forward_.full();
     if (flushed) {
       if (!flush(forward_units_, forward_states_, walked)) return DfaStateCache::kUnknown;
@@ -326,11 +329,8 @@ class Automaton final : public LazyDfa {
   // Scans back from `end`, no further than `lowest`, for the leftmost position a match ending
   // at `end` can begin at. False when the automaton gives up.
   bool find_begin(std::size_t end, std::size_t lowest, std::size_t& begin) {
-    const std::size_t n = text_.size();
-    seeds_.assign(1, match_pc_);
     bool starts = false;
-    std::uint32_t state =
-        reverse_state(Context{end < n ? text_[end] : char16_t{0}, end == 0, end == n}, starts);
+    std::uint32_t state = initial_reverse_state(end, starts);
     if (starts) begin = end;
     std::size_t walked = 0;
     const std::uint8_t* classes = classes_.of.data();
@@ -406,8 +406,12 @@ class Automaton final : public LazyDfa {
 
   std::uint32_t reverse_state(const Context& context, bool& starts) {
     close_backward(context, starts);
+    charge_key();
     return reverse_.intern(next_key_);
   }
+
+  // Sorting, hashing and copying a state's key cost a few steps per thread in it.
+  void charge_key() { budget_.charge(next_key_.size() * kKeyStepsPerThread); }
 
   std::int32_t build_reverse(std::uint32_t state, std::size_t unit_class, std::size_t& walked) {
     const char16_t c = classes_.sample[unit_class];
@@ -435,6 +439,23 @@ class Automaton final : public LazyDfa {
   void reset_reverse() {
     const char32_t empty[] = {0};
     empty_ = reverse_.intern({empty, 1});
+    initial_.assign(classes_.size() + 1, kNoInitial);
+  }
+
+  // The state of the scan back from a match's end, which depends only on the unit after the
+  // end (or its absence): kept per class, so that a page of many matches builds it once.
+  std::uint32_t initial_reverse_state(std::size_t end, bool& starts) {
+    const std::size_t n = text_.size();
+    const std::size_t slot = end < n ? classes_.of[text_[end]] : classes_.size();
+    if (end != 0 && initial_[slot] != kNoInitial) {
+      starts = (initial_[slot] & kMatchedFlag) != 0;
+      return static_cast<std::uint32_t>(initial_[slot] >> 1);
+    }
+    seeds_.assign(1, match_pc_);
+    const char16_t c = end < n ? classes_.sample[slot] : char16_t{0};
+    const std::uint32_t state = reverse_state(Context{c, end == 0, end == n}, starts);
+    if (end != 0) initial_[slot] = std::int64_t{state} << 1 | (starts ? kMatchedFlag : 0u);
+    return state;
   }
 
   // --- shared ------------------------------------------------------------------------------
@@ -481,6 +502,7 @@ class Automaton final : public LazyDfa {
   bool has_at_begin_ = false;
   std::uint32_t match_pc_ = 0;
   std::uint32_t dead_ = 0, idle_ = 0, begin_ = 0, empty_ = 0;
+  std::vector<std::int64_t> initial_;  // per class of the unit after the end; -1: not built
   std::uint64_t pending_transitions_ = 0;
   std::size_t forward_units_ = 0, forward_states_ = 0;
   std::size_t reverse_units_ = 0, reverse_states_ = 0;
