@@ -25,6 +25,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 GOALS = [
     (re.compile(r'^(body2s|getcontent_mode\d)/'), 'extraction', 10.0),
     (re.compile(r'^body2s_pattern/'), 'extraction, pattern path', None),
+    (re.compile(r'^dense_'), 'extraction, dense pattern', 10.0),
     (re.compile(r'^(tuan_smain|new_index|gouwu_cj_pic)/'), 'scraper', 10.0),
     (re.compile(r'^(tuan_smain|new_index|gouwu_cj_pic)_http/'), 'scraper, loopback HTTP', None),
     (re.compile(r'^(str4null|ltxt|staynub|fnum)/'), 'cleaner', 1.5),

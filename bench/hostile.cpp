@@ -5,6 +5,7 @@
 //   pelmo_hostile [--json] [CASE ...]     (no CASE: every case, one after another)
 //   pelmo_hostile --list
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -43,6 +44,10 @@ constexpr Case kCases[] = {
      "D1616_body2s, start marker <td.*>.*class= on 20,000 '<td>', '</td>'"},
     {"body2s_counted_run", "D1616_body2s, start marker a{0,65535}x on 100,000 'a' and a 'y'"},
     {"body2s_adjacent_runs", "D1616_body2s, start marker a+a+x on 5,000 'a' and a 'y'"},
+    {"body2s_state_blowup",
+     "D1616_body2s, start marker a.{24}x, no end marker, on 1,000,000 'a' and 'b' in no pattern, "
+     "no 'x'"},
+    {"body2s_bar_marker", "D1616_body2s, a start marker of 50,000,000 '|'"},
     {"ltxt_unclosed_tags", "Ltxt, 100,000 tags never closed"},
     {"ltxt_slashes", "Ltxt, 600 times '<' and 5,000 '/'"},
     {"str4null_spaces", "Str4Null, a 10 MB run of spaces between two letters"},
@@ -66,6 +71,17 @@ std::u16string unclosed_blocks() {
   }
   page.resize(10 * kMiB, u' ');
   return page;
+}
+
+// 'a' and 'b' by one bit of a linear congruential sequence, the same in peer.py.
+std::u16string scattered_ab(std::size_t length) {
+  std::u16string text(length, u'b');
+  std::uint32_t x = 1;
+  for (std::size_t i = 0; i < length; ++i) {
+    x = (x * 1103515245u + 12345u) & 0x7fffffffu;
+    if ((x >> 16) & 1) text[i] = u'a';
+  }
+  return text;
 }
 
 std::u16string unclosed_tags() {
@@ -120,6 +136,10 @@ Prepared prepare(const std::string& name, pelmo::_zaverer& obj,
       c = {std::u16string(100000, u'a') + u'y', u"a{0,65535}x", u"y", u"|", false};
     if (name == "body2s_adjacent_runs")
       c = {std::u16string(5000, u'a') + u'y', u"a+a+x", u"y", u"|", false};
+    // Which of the last 24 units were an 'a' is the state: more than any cache holds.
+    if (name == "body2s_state_blowup") c = {scattered_ab(1000000), u"a.{24}x", u"", u"|", false};
+    if (name == "body2s_bar_marker")
+      c = {u"a|b", std::u16string(50'000'000, u'|'), u"", u"|", false};
     if (c.page.empty()) return {};
     auto w = hold(c.page), a = hold(c.start), b = hold(c.over), sep = hold(c.separator);
     auto tag = std::make_shared<Variant>(Variant::boolean(c.tag));

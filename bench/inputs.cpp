@@ -145,6 +145,16 @@ std::u16string shopping_page() {
   return page;
 }
 
+std::u16string item_listing(std::size_t target_bytes) {
+  std::u16string page;
+  page.reserve(target_bytes + 96);
+  for (std::size_t n = 0; page.size() < target_bytes; ++n) {
+    page += cat({u"<li class=\"item\"><a href=\"/p/", num(n), u"\">Name ", num(n), u"</a><span>",
+                 num(n % 1000), u"</span></li>\n"});
+  }
+  return page;
+}
+
 std::u16string number_list(std::size_t target_bytes) {
   std::u16string list;
   list.reserve(target_bytes + 32);

@@ -28,6 +28,10 @@ std::u16string news_page();
 // A shopping-navigation page whose hidden block "mall" holds 500 shop links.
 std::u16string shopping_page();
 
+// A plain item listing of at least `target_bytes`: one line per item,
+// <li class="item"><a href="/p/N">Name N</a><span>P</span></li>.
+std::u16string item_listing(std::size_t target_bytes);
+
 // A comma-separated list of numbers, words and empty items of at least `target_bytes`.
 std::u16string number_list(std::size_t target_bytes);
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "inputs.h"
 #include "loopback_site.h"
@@ -22,6 +24,24 @@ constexpr std::u16string_view kNewsPath = u"/n?cmd=4&class=rolling&pn=1&from=tab
 std::u16string ascii16(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 
 Bytes as_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// The start marker with its quotes written as ".", which makes it a pattern.
+std::u16string pattern_start_of(std::u16string start) {
+  std::replace(start.begin(), start.end(), u'"', u'.');
+  return start;
+}
+
+struct Markers {
+  std::u16string start, over, separator;
+};
+
+// Dense markers that meet every page's filler lines (peer.py writes the same).
+const std::pair<std::string, Markers> kDenseMarkers[] = {
+    {"dense_star", {u"class=\".*\"", u"</li>", u"###"}},
+    {"dense_plus", {u"href=\".+\"", u"</a>", u"###"}},
+    {"dense_counted", {u"<span class=.n.>.{1,3}", u"</span>", u"###"}},
+    {"dense_alternation", {u"<li class=.nav.>|<span", u"</a>|</li>", u"###"}},
+};
 
 }  // namespace
 
@@ -117,9 +137,6 @@ JobSet::JobSet() : state_(std::make_unique<State>()) {
   }
 
   // Extraction on the pages: the callers' markers.
-  struct Markers {
-    std::u16string start, over, separator;
-  };
   const std::map<std::string, Markers> block_markers = {
       {"listing", {u"<div id=\"productlist\"", u"<div class=\"cl\"></div>", u"#####"}},
       {"news", {u"<div class=\"p2\">", u"</div>", u"###"}},
@@ -148,12 +165,26 @@ JobSet::JobSet() : state_(std::make_unique<State>()) {
     });
     if (kind != "shopping") {
       // The same blocks through the regular-expression engine: the start marker's quotes as ".".
-      std::u16string pattern_start = bm.start;
-      std::replace(pattern_start.begin(), pattern_start.end(), u'"', u'.');
-      auto p_start = shared_text(pattern_start);
+      auto p_start = shared_text(pattern_start_of(bm.start));
       add("body2s_pattern/" + label, bytes, digest, [&local, wstr, p_start, b_over, b_sep, tag] {
         Variant result;
         local.D1616_body2s(*wstr, *p_start, *b_over, *b_sep, *tag, result);
+        return result;
+      });
+    }
+    // Dense pattern markers: no literal prefix to search for, ".*" and ".+" inside attributes,
+    // counted repeats, alternation over the whole pattern; the matcher meets them at most units.
+    std::u16string quoted_over = bm.over;
+    std::replace(quoted_over.begin(), quoted_over.end(), u'"', u'.');
+    std::vector<std::pair<std::string, Markers>> dense = {
+        {"dense_quotes", {pattern_start_of(bm.start), quoted_over, bm.separator}}};
+    for (const auto& [name, markers] : kDenseMarkers) dense.push_back({name, markers});
+    for (const auto& [name, markers] : dense) {
+      auto d_start = shared_text(markers.start), d_over = shared_text(markers.over),
+           d_sep = shared_text(markers.separator);
+      add(name + "/" + label, bytes, digest, [&local, wstr, d_start, d_over, d_sep, tag] {
+        Variant result;
+        local.D1616_body2s(*wstr, *d_start, *d_over, *d_sep, *tag, result);
         return result;
       });
     }
@@ -167,6 +198,38 @@ JobSet::JobSet() : state_(std::make_unique<State>()) {
           [&local, wstr, a, b, n] {
             Variant result;
             local.D1616_GetContent(*wstr, *a, *b, *n, result);
+            return result;
+          });
+    }
+  }
+
+  // The dense markers on a plain 10 MB item listing, and a repeat that spans the whole text.
+  {
+    const std::u16string items = item_listing(10 * kMiB);
+    auto wstr = shared_text(items);
+    const std::string digest = text_digest(items);
+    const std::size_t bytes = gb_length(items);
+    const std::u16string a_run = std::u16string(10'000'000, u'a') + u"b";
+    auto a_wstr = shared_text(a_run);
+    const std::string a_digest = text_digest(a_run);
+    struct Row {
+      std::string name;
+      std::u16string start, over;
+      bool on_items;
+    };
+    const Row rows[] = {{"dense_class_star/items_10MB", u"class=\".*\"", u"</li>", true},
+                        {"dense_li_class_star/items_10MB", u"<li class=\".*\">", u"</li>", true},
+                        {"dense_href_plus/items_10MB", u"href=\".+\"", u"</a>", true},
+                        {"dense_a_plus/a_10M", u"a+", u"b", false}};
+    auto tag = std::make_shared<Variant>(Variant::boolean(true));
+    auto sep = shared_text(u"###");
+    for (const Row& row : rows) {
+      auto r_start = shared_text(row.start), r_over = shared_text(row.over);
+      auto page = row.on_items ? wstr : a_wstr;
+      add(row.name, row.on_items ? bytes : a_run.size(), row.on_items ? digest : a_digest,
+          [&local, page, r_start, r_over, sep, tag] {
+            Variant result;
+            local.D1616_body2s(*page, *r_start, *r_over, *sep, *tag, result);
             return result;
           });
     }

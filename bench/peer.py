@@ -15,6 +15,7 @@ import argparse
 import http.server
 import json
 import re
+import resource
 import sys
 import threading
 import time
@@ -23,6 +24,7 @@ import zlib
 
 KIB = 1024
 MIB = 1024 * 1024
+HOSTILE_MEMORY = 4 << 30
 
 # ---------------------------------------------------------------------------------------------
 # Inputs: the recipe of bench/inputs.cpp, piece for piece.
@@ -109,6 +111,24 @@ def shopping_page():
     parts += [filler(j) for j in range(200, 400)]
     parts.append('</body></html>\n')
     return ''.join(parts)
+
+
+def item_listing(target_bytes):
+    lines, size, n = [], 0, 0
+    while size < target_bytes:
+        line = (f'<li class="item"><a href="/p/{n}">Name {n}</a><span>{n % 1000}</span>'
+                '</li>\n')
+        lines.append(line)
+        size += len(line)
+        n += 1
+    return ''.join(lines)
+
+
+# Dense markers that meet every page's filler lines (jobs.cpp writes the same).
+DENSE_MARKERS = [('dense_star', 'class=".*"', '</li>', '###'),
+                 ('dense_plus', 'href=".+"', '</a>', '###'),
+                 ('dense_counted', '<span class=.n.>.{1,3}', '</span>', '###'),
+                 ('dense_alternation', '<li class=.nav.>|<span', '</a>|</li>', '###')]
 
 
 def number_list(target_bytes):
@@ -425,12 +445,28 @@ def make_jobs(site):
             jobs[f'body2s_pattern/{label}'] = (
                 size, digest, lambda p=page, a=start.replace('"', '.'), b=over, s=sep:
                 body2s(p, a, b, s, True))
+        dense = [('dense_quotes', start.replace('"', '.'), over.replace('"', '.'), sep)]
+        for name, a, b, s in dense + DENSE_MARKERS:
+            jobs[f'{name}/{label}'] = (size, digest, lambda p=page, a=a, b=b, s=s:
+                                       body2s(p, a, b, s, True))
         for mode in (0, 4):
             if mode == 4 and label in ('listing_1MB', 'listing_4MB', 'listing_8MB'):
                 continue
             a, b = (slice_markers if mode == 0 else last_markers)[kind]
             jobs[f'getcontent_mode{mode}/{label}'] = (
                 size, digest, lambda p=page, a=a, b=b, n=mode: get_content(p, a, b, n))
+
+    items = item_listing(10 * MIB)
+    items_size, items_digest = gb_length(items), crc(gb2312(items))
+    a_run = 'a' * 10_000_000 + 'b'
+    for name, a, b, on_items in (('dense_class_star/items_10MB', 'class=".*"', '</li>', True),
+                                 ('dense_li_class_star/items_10MB', '<li class=".*">', '</li>', True),
+                                 ('dense_href_plus/items_10MB', 'href=".+"', '</a>', True),
+                                 ('dense_a_plus/a_10M', 'a+', 'b', False)):
+        page = items if on_items else a_run
+        jobs[name] = (items_size if on_items else len(a_run),
+                      items_digest if on_items else crc(gb2312(a_run)),
+                      lambda p=page, a=a, b=b: body2s(p, a, b, '###', True))
 
     for label, size in (('1MB', MIB), ('2MB', 2 * MIB), ('4MB', 4 * MIB), ('8MB', 8 * MIB)):
         page = listing_page(size)
@@ -494,6 +530,15 @@ def unclosed_blocks():
     return page + ' ' * (10 * MIB - len(page))
 
 
+def scattered_ab(length):
+    # 'a' and 'b' by one bit of a linear congruential sequence, as hostile.cpp makes them.
+    out, x = [], 1
+    for _ in range(length):
+        x = (x * 1103515245 + 12345) & 0x7fffffff
+        out.append('a' if (x >> 16) & 1 else 'b')
+    return ''.join(out)
+
+
 def hostile_case(name):
     """(input digest, function of no arguments)."""
     if name.startswith('body2s_'):
@@ -509,6 +554,8 @@ def hostile_case(name):
                                         False),
             'body2s_counted_run': ('a' * 100000 + 'y', 'a{0,65535}x', 'y', '|', False),
             'body2s_adjacent_runs': ('a' * 5000 + 'y', 'a+a+x', 'y', '|', False),
+            'body2s_state_blowup': (scattered_ab(1000000), 'a.{24}x', '', '|', False),
+            'body2s_bar_marker': ('a|b', '|' * 50_000_000, '', '|', False),
         }
         if name not in cases:
             raise SystemExit(f'peer.py: no hostile case {name}')
@@ -548,6 +595,9 @@ def main():
     args = parser.parse_args()
 
     if args.hostile:
+        # A case that would take the machine's memory fails with MemoryError instead: the
+        # machine is shared.
+        resource.setrlimit(resource.RLIMIT_AS, (HOSTILE_MEMORY, HOSTILE_MEMORY))
         digest, run = hostile_case(args.hostile)
         begin = time.perf_counter()
         try:

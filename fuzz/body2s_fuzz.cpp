@@ -3,6 +3,11 @@
 // backtracking engine) answers, blocks or refusal alike, unless one side gives up on its limits
 // (error 28); with literal markers the method must then join exactly those blocks and never
 // give up. With pattern markers any automation error is a legitimate answer of the method.
+// Flag 0x10 stretches the page: each unit followed by a digit becomes a run of 2^digit of it,
+// so that repeats keep many threads alive over long runs; such pages are too slow for the
+// backtracking reference. The pattern path with its automaton must also answer what the thread
+// simulation alone answers, and so must the automaton with a cache small enough to be flushed
+// and given up on.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,6 +55,24 @@ Outcome outcome_of(Run&& run) {
 
 // Small enough that a hostile input costs the campaign little, large enough for its inputs.
 constexpr std::uint64_t kFuzzBudget = 2'000'000;
+constexpr std::size_t kTinyCache = 600;
+constexpr std::size_t kMaxStretched = 1 << 14;
+
+// "a3b" -> "aaaaaaaab": a digit after a unit repeats it 2^digit times in all (at most 512),
+// the whole kept near kMaxStretched units.
+std::u16string stretched(const std::u16string& page) {
+  std::u16string out;
+  for (std::size_t i = 0; i < page.size(); ++i) {
+    const char16_t c = page[i];
+    std::size_t times = 1;
+    if (i + 1 < page.size() && page[i + 1] >= u'0' && page[i + 1] <= u'9') {
+      times = std::size_t{1} << (page[++i] - u'0');
+    }
+    out.append(times, c);
+    if (out.size() > kMaxStretched) break;
+  }
+  return out;
+}
 
 std::string shown_blocks(const std::vector<extract::Block>& blocks) {
   std::string out;
@@ -71,13 +94,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool raw_units = (flags & 1) != 0;
   const std::u16string start = as_text(fields[0], raw_units);
   const std::u16string over = as_text(fields[1], raw_units);
-  const std::u16string page = as_text(fields[2], raw_units);
+  const std::u16string page = (flags & 0x10) != 0 ? stretched(as_text(fields[2], raw_units))
+                                                  : as_text(fields[2], raw_units);
   const bool tag = (flags & 2) != 0;
   const std::u16string separator(kSeparators[(flags >> 2) & 3]);
 
   const Outcome path =
       outcome_of([&] { return extract::pattern_blocks(page, start, over, kFuzzBudget); });
-  const Outcome plain = outcome_of([&] { return testing::plain_blocks(page, start, over); });
+  // On long runs of one unit the backtracking reference can take minutes: stretched pages are
+  // held to the simulation only.
+  const bool stretch = (flags & 0x10) != 0;
+  const Outcome plain =
+      stretch ? path : outcome_of([&] { return testing::plain_blocks(page, start, over); });
+  for (const std::size_t cache : {std::size_t{0}, kTinyCache}) {
+    const Outcome other =
+        outcome_of([&] { return extract::pattern_blocks(page, start, over, kFuzzBudget, cache); });
+    // The automaton charges its work differently, so only one side may run out of budget.
+    if (path.error != 28 && other.error != 28 &&
+        (path.blocks != other.blocks || path.error != other.error)) {
+      fail("the automaton " + shown_blocks(path.blocks) + " " + path.description +
+           " and the simulation (cache " + std::to_string(cache) + ") " +
+           shown_blocks(other.blocks) + " " + other.description + " disagree: start \"" +
+           shown(start) + "\" over \"" + shown(over) + "\" page \"" + shown(page) + "\"");
+    }
+  }
   if (path.error != 28 && plain.error != 28 &&
       (path.blocks != plain.blocks || path.error != plain.error ||
        path.description != plain.description)) {

@@ -139,6 +139,12 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
   std::u16string cells;  // 20,000 "<td>"
   for (int i = 0; i < 20000; ++i) cells += u"<td>";
   const std::u16string a20k = std::u16string(20000, u'a') + u"x";
+  std::u16string scattered(200000, u'b');
+  std::uint32_t x = 1;
+  for (char16_t& c : scattered) {
+    x = (x * 1103515245u + 12345u) & 0x7fffffffu;
+    if ((x >> 16) & 1) c = u'a';
+  }
   const Case cases[] = {
       {cells.substr(0, 4 * 3000) + u"</td>", u"<td.*>.*class=", u"</td>", false},
       {cells + u"</td>", u"<td.*>.*class=", u"</td>", false},
@@ -147,6 +153,9 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       {a20k, u"a*a*a*a*a*a*a*a*!", u"x", false},
       {a20k, u"a{0,15}a{0,15}a{0,15}a{0,15}a{0,15}b", u"x", false},
       {std::u16string(30000, u'a'), u"a.*b|a", u"", true},  // every start scans to the end
+      // Which of the last 20 units were an 'a' is the automaton's state: more states than its
+      // cache holds, so it gives up and the simulation finishes within the same budget.
+      {scattered, u"a.{20}x", u"", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(to_utf8(c.start) + " on " + std::to_string(c.page.size()) + " units");
@@ -157,6 +166,41 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       EXPECT_TRUE(c.may_fail) << e.description();
       EXPECT_EQ(e.number(), err::kOutOfStack);
     }
+  }
+  // A marker whose program certainly passes the cap fails while it is read, not after.
+  try {
+    extract::pattern_blocks(u"a", std::u16string(5'000'000, u'|'), u"");
+    ADD_FAILURE() << "a start marker of 5,000,000 '|' answered";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), err::kOutOfStack);
+  }
+}
+
+// Dense markers (no literal prefix, ".*" inside an attribute, a repeat across the whole text)
+// must answer on a 10 MB page within the call's budget: on a tenth of the page, a tenth of the
+// budget is enough, and the blocks are the plain search's.
+TEST(BlockExtractDense, AnswerWithinAProportionalBudget) {
+  std::u16string items;
+  for (int n = 0; items.size() < 1'000'000; ++n) {
+    const std::string digits = std::to_string(n);
+    const std::u16string i(digits.begin(), digits.end());
+    items += u"<li class=\"item\"><a href=\"/p/" + i + u"\">Name " + i + u"</a></li>\n";
+  }
+  const std::u16string a_run = std::u16string(1'000'000, u'a') + u"b";
+  struct Case {
+    const std::u16string& page;
+    std::u16string start, over;
+  };
+  const Case cases[] = {
+      {items, u"class=\".*\"", u"</li>"}, {items, u"<li class=\".*\">", u"</li>"},
+      {items, u"href=\".+\"", u"</a>"},   {items, u"<li class=.item.>|<a", u"</a>"},
+      {items, u"Name .{1,3}<", u">"},     {a_run, u"a+", u"b"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(to_utf8(c.start));
+    const auto blocks =
+        extract::pattern_blocks(c.page, c.start, c.over, extract::kMatchBudget / 10);
+    EXPECT_EQ(blocks, testing::plain_blocks(c.page, c.start, c.over));
+    EXPECT_FALSE(blocks.empty());
   }
 }
 
@@ -249,6 +293,70 @@ TEST_F(BlockPaths, PatternPathAgreesWithThePlainSearch) {
     if (plain.second.empty() && !plain.first.empty()) ++answered;
   }
   EXPECT_GT(answered, 2000) << "too few cases find blocks";
+
+  // Dense markers on pages of long runs of one unit keep many threads alive; the automaton must
+  // agree with its cache at full size, and when a tiny one is flushed and given up on.
+  const std::u16string_view dense[] = {u".*",     u".+", u"a+", u"a*", u".{0,3}",
+                                       u"a{1,4}", u"b",  u"|",  u"^",  u".",
+                                       u"a*+",    u"\n", u"A",  u"$",  u"b{2}"};
+  auto dense_marker = [&](std::size_t max_pieces) {
+    std::u16string out;
+    for (std::size_t n = rng() % (max_pieces + 1); n > 0; --n)
+      out += dense[rng() % std::size(dense)];
+    return out;
+  };
+  auto runs = [&] {
+    std::u16string page;
+    for (std::size_t n = rng() % 7; n > 0; --n)
+      page.append(1 + rng() % 40, kPage[rng() % kPage.size()]);
+    return page;
+  };
+  int dense_answered = 0;
+  for (int i = 0; i < 4000; ++i) {
+    const std::u16string page = runs();
+    const std::u16string start = dense_marker(4);
+    const std::u16string over = dense_marker(2);
+    const Outcome plain = plain_search(page, start, over);
+    if (plain.second.rfind("28 ", 0) == 0) continue;  // past the reference engine's own limits
+    for (const std::size_t cache : {extract::kDfaCacheBytes, std::size_t{600}}) {
+      ASSERT_EQ(plain, outcome([&] {
+                  return extract::pattern_blocks(page, start, over, extract::kMatchBudget, cache);
+                }))
+          << describe(page, start, over) << " cache " << cache;
+    }
+    if (plain.second.empty() && !plain.first.empty()) ++dense_answered;
+  }
+  EXPECT_GT(dense_answered, 1000) << "too few dense cases find blocks";
+}
+
+// Places where the automaton's two scans differ from the simulation's one: "^" seen only at 0
+// by the scan back, a possessive repeat's look at the unit after the match, a match ending at
+// the end of the text, empty matches, alternatives of unequal length, and a cache given up on
+// in the middle of a call. Each must give the plain search's blocks at every cache size.
+TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
+  struct Case {
+    std::u16string page, start, over;
+  };
+  std::u16string long_mix;
+  for (int i = 0; i < 3000; ++i) long_mix += (i * 7919) % 5 < 2 ? u"ab" : u"ba";
+  const Case cases[] = {
+      {u"abcabc", u"^a", u"c"},     {u"xabc", u"^a|b", u"c"},
+      {u"aaab aab", u"a*+", u"b"},  {u"aaa", u"a++", u""},
+      {u"abab", u"", u""},          {u"ab\nab", u"b$|a", u""},
+      {u"abcd", u"a|abc", u"d"},    {u"xaaay", u"a{1,2}", u"y"},
+      {u"ab\n\nab", u".*", u"b"},   {u"AbaB", u"ab|ba", u""},
+      {long_mix, u"a.{12}b", u"a"}, {long_mix + u"x", u"b.{9}a|a.{9}b", u"x"},
+  };
+  for (const Case& c : cases) {
+    const Outcome plain = plain_search(c.page, c.start, c.over);
+    for (const std::size_t cache : {extract::kDfaCacheBytes, std::size_t{600}, std::size_t{0}}) {
+      EXPECT_EQ(plain, outcome([&] {
+                  return extract::pattern_blocks(c.page, c.start, c.over, extract::kMatchBudget,
+                                                 cache);
+                }))
+          << describe(c.page.substr(0, 40), c.start, c.over) << " cache " << cache;
+    }
+  }
 }
 
 TEST_F(BlockPaths, EscapeSets) {

@@ -26,8 +26,10 @@ bool over_marker_is_literal(std::u16string_view over);
 // The pattern path: start, any run (line feeds included, shortest first), over, case-insensitive
 // and global, as a backtracking engine would find them, on a matcher whose work is bounded by
 // `budget` (error 28 when it runs out). A pattern such an engine refuses fails with 5017.
+// `dfa_cache_bytes` as for bounded_matches.
 std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view start,
-                                  std::u16string_view over, std::uint64_t budget = kMatchBudget);
+                                  std::u16string_view over, std::uint64_t budget = kMatchBudget,
+                                  std::size_t dfa_cache_bytes = kDfaCacheBytes);
 
 // The two-step search; only valid when markers_are_literal(start, over).
 std::vector<Block> literal_blocks(std::u16string_view text, std::u16string_view start,

@@ -2,8 +2,9 @@
 
 #include <optional>
 
+#include "extract/lazy_dfa.h"
 #include "extract/marker_search.h"
-#include "pelmo/error.h"
+#include "extract/work_budget.h"
 
 namespace pelmo::extract {
 
@@ -29,11 +30,11 @@ struct ThreadList {
 
 class Matcher {
  public:
-  Matcher(const MarkerProgram& program, std::u16string_view text, std::uint64_t budget)
+  Matcher(const MarkerProgram& program, std::u16string_view text, WorkBudget& budget)
       : code_(program.code),
         program_(program),
         text_(text),
-        left_(budget),
+        budget_(budget),
         mark_(code_.size(), 0),
         current_(code_.size()),
         next_(code_.size()) {
@@ -105,14 +106,7 @@ class Matcher {
     }
   }
 
-  void charge() {
-    if (left_ == 0) {
-      throw AutomationError(err::kOutOfStack,
-                            "Out of stack space: matching the markers' pattern needs more work "
-                            "than a call may take");
-    }
-    --left_;
-  }
+  void charge() { budget_.charge(); }
 
   void next_generation() {
     if (++generation_ == 0) {  // wrapped: forget every mark
@@ -212,7 +206,7 @@ class Matcher {
   const std::vector<Inst>& code_;
   const MarkerProgram& program_;
   std::u16string_view text_;
-  std::uint64_t left_;
+  WorkBudget& budget_;
   std::vector<std::uint32_t> mark_;
   std::uint32_t generation_ = 0;
   ThreadList current_;
@@ -225,11 +219,21 @@ class Matcher {
 }  // namespace
 
 std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_view text,
-                                   std::uint64_t budget) {
-  Matcher matcher(program, text, budget);
+                                   std::uint64_t budget, std::size_t dfa_cache_bytes) {
+  WorkBudget work(budget);
+  Matcher simulation(program, text, work);
+  std::unique_ptr<LazyDfa> automaton = LazyDfa::make(program, text, work, dfa_cache_bytes);
   std::vector<Block> blocks;
   for (std::size_t from = 0; from <= text.size();) {
-    const auto found = matcher.search(from);
+    std::optional<Matcher::Found> found;
+    LazyDfa::Match match;
+    const auto outcome = automaton ? automaton->search(from, match) : LazyDfa::Outcome::GaveUp;
+    if (outcome == LazyDfa::Outcome::Found) {
+      found = Matcher::Found{match.begin, match.end};
+    } else if (outcome == LazyDfa::Outcome::GaveUp) {
+      automaton.reset();  // the simulation finishes the call
+      found = simulation.search(from);
+    }
     if (!found) break;
     blocks.push_back({found->begin, found->end - found->begin});
     from = found->end > found->begin ? found->end : found->begin + 1;

@@ -41,11 +41,33 @@ using Alternative = std::vector<Item>;
 
 bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
+// Instructions the emitter gives an item.
+std::size_t size_of(const Item& item) {
+  switch (item.kind) {
+    case Item::Kind::Begin:
+    case Item::Kind::End:
+      return 1;
+    case Item::Kind::Run:
+      return 3;
+    case Item::Kind::Unit:
+    case Item::Kind::Dot:
+      break;
+  }
+  if (item.max == item.min) return item.min;
+  const bool unbounded = item.max == kUnbounded;
+  std::size_t size = item.min + (unbounded ? 3 : 2 * std::size_t{item.max - item.min});
+  if (item.possessive) size += unbounded ? 1 : 2;
+  return size;
+}
+
 // Reads one marker's escaped text into the alternatives, left to right, the way a backtracking
-// engine's parser would, refusing what it refuses at the offset where it refuses it.
+// engine's parser would, refusing what it refuses at the offset where it refuses it. It counts
+// the instructions the alternatives will take as it goes, and fails with error 28 as soon as
+// they pass the cap, so that a huge marker costs no more than the cap allows.
 class MarkerParser {
  public:
-  explicit MarkerParser(std::vector<Alternative>& alternatives) : alternatives_(alternatives) {}
+  MarkerParser(std::vector<Alternative>& alternatives, std::size_t max_size)
+      : alternatives_(alternatives), max_size_(max_size) {}
 
   void parse(std::u16string_view text, std::size_t base) {
     for (std::size_t i = 0; i < text.size();) {
@@ -69,6 +91,7 @@ class MarkerParser {
           ++i;
           break;
         case u'|':
+          grow(2);  // the split before an alternative and the jump after it
           alternatives_.emplace_back();
           ++i;
           break;
@@ -90,7 +113,19 @@ class MarkerParser {
   void add_run() { add({Item::Kind::Run}); }
 
  private:
-  void add(Item item) { alternatives_.back().push_back(item); }
+  void add(Item item) {
+    Alternative& items = alternatives_.back();
+    // A unit repeated zero times takes no instruction: dropped, so that no run of them can
+    // hold memory the cap does not count. Only the last item can still take a quantifier.
+    if (!items.empty() && size_of(items.back()) == 0) items.pop_back();
+    grow(size_of(item));
+    items.push_back(item);
+  }
+
+  void grow(std::size_t instructions) {
+    size_ += instructions;
+    if (size_ > max_size_) too_large();
+  }
 
   // "{m}", "{m,}" or "{m,n}" repeats the unit before it; any other "{" is itself.
   std::size_t counted_or_literal(std::u16string_view text, std::size_t base, std::size_t open) {
@@ -138,6 +173,7 @@ class MarkerParser {
       syntax_error("quantifier does not follow a repeatable item", base + last);
     }
     Item& item = items.back();
+    size_ -= size_of(item);
     item.min = min;
     item.max = max;
     item.quantified = true;
@@ -145,10 +181,13 @@ class MarkerParser {
       item.possessive = true;
       ++next;
     }
+    grow(size_of(item));
     return next;
   }
 
   std::vector<Alternative>& alternatives_;
+  std::size_t max_size_;
+  std::size_t size_ = 1;  // the final match
 };
 
 class Emitter {
@@ -293,7 +332,7 @@ void find_first_units(MarkerProgram& program) {
 MarkerProgram compile_marker_program(std::u16string_view escaped_start,
                                      std::u16string_view escaped_over, std::size_t max_size) {
   std::vector<Alternative> alternatives(1);
-  MarkerParser parser(alternatives);
+  MarkerParser parser(alternatives, max_size);
   parser.parse(escaped_start, 0);
   parser.add_run();
   parser.parse(escaped_over, escaped_start.size() + kWrittenRunLength);

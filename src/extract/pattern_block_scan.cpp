@@ -1,3 +1,4 @@
+#include <array>
 #include <string>
 
 #include "extract/block_paths.h"
@@ -10,10 +11,16 @@ namespace pelmo::extract {
 namespace {
 
 std::u16string escape(std::u16string_view marker, std::u16string_view escape_set) {
+  // Every unit of the set is ASCII: a table lookup per unit keeps a huge marker cheap.
+  std::array<bool, 128> escaped{};
+  for (char16_t c : escape_set) escaped[c] = true;
+  auto needs = [&](char16_t c) { return c < escaped.size() && escaped[c]; };
+  std::size_t escapes = 0;
+  for (char16_t c : marker) escapes += needs(c) ? 1 : 0;
   std::u16string out;
-  out.reserve(marker.size() * 2);
+  out.reserve(marker.size() + escapes);
   for (char16_t c : marker) {
-    if (escape_set.find(c) != std::u16string_view::npos) out.push_back(u'\\');
+    if (needs(c)) out.push_back(u'\\');
     out.push_back(c);
   }
   return out;
@@ -28,7 +35,8 @@ std::u16string escape_start_marker(std::u16string_view marker) {
 std::u16string escape_over_marker(std::u16string_view marker) { return escape(marker, u"\\()?[]"); }
 
 std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view start,
-                                  std::u16string_view over, std::uint64_t budget) {
+                                  std::u16string_view over, std::uint64_t budget,
+                                  std::size_t dfa_cache_bytes) {
   const MarkerProgram program =
       compile_marker_program(escape_start_marker(start), escape_over_marker(over));
   // With a literal end marker every block ends at an occurrence of it (unless a "|" in the start
@@ -41,7 +49,7 @@ std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view 
     const std::size_t last = MarkerSearch(over, UnitFold::Lower).find_last(text);
     searched = text.substr(0, last == MarkerSearch::npos ? 0 : last + over.size());
   }
-  return bounded_matches(program, searched, budget);
+  return bounded_matches(program, searched, budget, dfa_cache_bytes);
 }
 
 }  // namespace pelmo::extract

@@ -1,0 +1,31 @@
+#include "extract/dfa_state_cache.h"
+
+namespace pelmo::extract {
+
+namespace {
+
+// What one hash-table node costs beyond its key's characters, roughly.
+constexpr std::size_t kNodeOverhead = 64;
+
+}  // namespace
+
+std::uint32_t DfaStateCache::intern(std::u32string_view key) {
+  const auto [it, added] =
+      ids_.try_emplace(std::u32string(key), static_cast<std::uint32_t>(keys_.size()));
+  if (added) {
+    keys_.push_back(&it->first);
+    const std::size_t row = std::size_t{1} << shift_;
+    table_.resize(table_.size() + row, kUnknown);
+    bytes_ += kNodeOverhead + key.size() * sizeof(char32_t) * 2 + row * sizeof(std::int32_t);
+  }
+  return it->second;
+}
+
+void DfaStateCache::clear() {
+  ids_.clear();
+  keys_.clear();
+  table_.clear();
+  bytes_ = 0;
+}
+
+}  // namespace pelmo::extract
