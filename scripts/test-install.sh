@@ -77,7 +77,7 @@ consumer() { # cmake|pkg-config PREFIX
 }
 
 # Completion of each line (the cursor at its end): the answers, sorted.
-completion_cases="pelmo |--help --version batch call demo help methods
+completion_cases="pelmo |--help --version batch call demo help info methods probe
 pelmo ca|call
 pelmo call --n|--no-page
 pelmo call --no-page --request-method POST FN|FNum
@@ -87,7 +87,8 @@ pelmo batch --request-method |
 pelmo call FNum s|s: sf:
 pelmo call FNum sf:$work/completion/pa|$work/completion/page.html
 pelmo help D1616_Tuan_S|D1616_Tuan_Shezhi D1616_Tuan_Smain
-pelmo methods --|--text"
+pelmo methods --|--text
+pelmo info --|--json"
 completes() {
   local line words answer got
   mkdir -p "$work/completion" && : >"$work/completion/page.html"
