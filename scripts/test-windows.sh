@@ -112,7 +112,7 @@ check_module() {
   imports=$("$objdump" -p "$dll" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
   for name in $imports; do
     case $name in
-      advapi32.dll | kernel32.dll | msvcrt.dll | ole32.dll | oleaut32.dll | shlwapi.dll | \
+      advapi32.dll | kernel32.dll | msvcrt.dll | ole32.dll | oleaut32.dll | shlwapi.dll | ws2_32.dll | \
         user32.dll | winhttp.dll) ;;
       *)
         echo "$dll imports $name"

@@ -649,11 +649,12 @@ def exe_contract(exe, pelmo):
 
 def command_examples(doc):
     """The `$ pelmo` examples of a document, as the Linux test reads them: (line, settings,
-    command, shown output). A `<!-- linux-only: why -->` line marks the next one as differing
+    command, shown output). A `<!-- linux-only-block: why -->` line marks every example of the
+    next fenced block, a `<!-- linux-only: why -->` line the next one alone, as differing
     on Windows on purpose."""
     with open(doc, encoding="utf-8") as f:
         lines = f.read().split("\n")
-    examples, current, in_fence, linux_only = [], None, False, False
+    examples, current, in_fence, linux_only, linux_block = [], None, False, False, False
     for number, line in enumerate(lines, 1):
         is_fence = re.fullmatch(r" *```.*", line) is not None
         indented = not in_fence and not is_fence and line.startswith("    ")
@@ -664,12 +665,16 @@ def command_examples(doc):
             if current:
                 examples.append(current)
             current = None
+        if is_fence and in_fence:
+            linux_block = False
         in_fence = in_fence != is_fence
-        if "<!-- linux-only" in line:
+        if "<!-- linux-only-block" in line:
+            linux_block = True
+        elif "<!-- linux-only" in line:
             linux_only = True
         m = re.fullmatch(r"\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*)", line) if code else None
         if m:
-            current = None if linux_only else (number, m[1], m[2], "")
+            current = None if linux_only or linux_block else (number, m[1], m[2], "")
             linux_only = False
         elif code and current:
             current = current[:3] + (current[3] + line + "\n",)
