@@ -501,12 +501,18 @@ def run_both(exe, pelmo, words, stdin=b"", cwd=None):
     run_both.seconds = []
     for command in ([pelmo] + words, shlex.split(exe) + words):
         started = time.monotonic()
-        r = subprocess.run(command, input=stdin, capture_output=True, cwd=cwd, timeout=600)
+        # Files, not pipes: a Wine service started by the call inherits them (see exe_docs).
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as errors:
+            r = subprocess.run(command, input=stdin, stdout=out, stderr=errors, cwd=cwd,
+                               timeout=600)
+            out.seek(0)
+            errors.seek(0)
+            stdout, stderr = out.read(), errors.read()
         run_both.seconds.append(time.monotonic() - started)
         # Wine's own notes on standard error are not the command's.
-        err = b"".join(line for line in r.stderr.splitlines(keepends=True)
+        err = b"".join(line for line in stderr.splitlines(keepends=True)
                        if line.startswith((b"pelmo", b"usage", b"   ")))
-        done.append((r.returncode, r.stdout, err))
+        done.append((r.returncode, stdout, err))
     return done
 
 
@@ -695,8 +701,13 @@ def exe_docs(docs, exe):
             script = (f"pelmo() {{ {exe} \"$@\"; }}; unset PELMO_FETCH_CACHE_SECONDS "
                       "PELMO_AFFILIATE_HOST PELMO_NEWS_HOST PELMO_LOTTERY_HOST "
                       f"PELMO_SHOPNAV_DOMAIN; {settings} pelmo {command}")
-            r = subprocess.run(["bash", "-c", script], capture_output=True, timeout=300)
-            got = r.stdout.decode("utf-8", "replace")
+            # Into a file, not a pipe: a Wine service started by this call (rpcss.exe after its
+            # idle exit) inherits the output and would hold a pipe open long after pelmo.exe ends.
+            with tempfile.TemporaryFile() as out:
+                subprocess.run(["bash", "-c", script], stdout=out, stderr=subprocess.DEVNULL,
+                               timeout=300)
+                out.seek(0)
+                got = out.read().decode("utf-8", "replace")
             if got != shown:
                 failures += 1
                 print(f"FAIL  {doc}:{number}: {command[:80]}\n      shows {shown[:300]!r}\n"
