@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "cli/arg_words.h"
+#include "cli/utf8_append.h"
 
 namespace pelmo::cli {
 
@@ -81,25 +82,6 @@ class Reader {
     const std::uint32_t low = hex4();
     if (low < 0xDC00 || low > 0xDFFF) fail("lone surrogate (write such text as u:HHHH)");
     return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-  }
-
-  static void append_utf8(std::string& out, std::uint32_t cp) {
-    auto byte = [&](std::uint32_t b) { out += static_cast<char>(b); };
-    if (cp < 0x80) {
-      byte(cp);
-    } else if (cp < 0x800) {
-      byte(0xC0 | (cp >> 6));
-      byte(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      byte(0xE0 | (cp >> 12));
-      byte(0x80 | ((cp >> 6) & 0x3F));
-      byte(0x80 | (cp & 0x3F));
-    } else {
-      byte(0xF0 | (cp >> 18));
-      byte(0x80 | ((cp >> 12) & 0x3F));
-      byte(0x80 | ((cp >> 6) & 0x3F));
-      byte(0x80 | (cp & 0x3F));
-    }
   }
 
   std::string string() {
