@@ -121,6 +121,20 @@ class StringReader {
 
 }  // namespace
 
+std::size_t skip_json_space(std::string_view text, std::size_t at) {
+  while (at < text.size() &&
+         (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')) {
+    ++at;
+  }
+  return at;
+}
+
+bool take_json_char(std::string_view text, std::size_t& at, char c) {
+  if (at == text.size() || text[at] != c) return false;
+  ++at;
+  return true;
+}
+
 const char* read_json_string(std::string_view text, std::size_t& at, LoneSurrogate lone,
                              std::string& out) {
   return StringReader(text, at, lone, out).read();

@@ -1,5 +1,6 @@
-// The text of one JSON string, for the command's two readers of JSON: the batch line's and the
-// probe file's. They differ only in what becomes of a lone surrogate.
+// The pieces of JSON text the command's two readers of JSON share, the batch line's and the
+// probe file's: the space between tokens and the strings, which they read alike but for what
+// becomes of a lone surrogate.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,12 @@
 #include <string_view>
 
 namespace pelmo::cli {
+
+// The first place at or after `at` that is not JSON white space.
+std::size_t skip_json_space(std::string_view text, std::size_t at);
+
+// Whether `c` stands at `at`; if so, `at` moves past it.
+bool take_json_char(std::string_view text, std::size_t& at, char c);
 
 enum class LoneSurrogate {
   kRefuse,   // an error: a call's text must reach the method as written

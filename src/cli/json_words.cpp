@@ -35,19 +35,8 @@ class Reader {
                      std::to_string(at_ + 1));
   }
 
-  void skip_space() {
-    while (at_ < text_.size() &&
-           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) {
-      ++at_;
-    }
-  }
-  bool take(char c) {
-    if (at_ < text_.size() && text_[at_] == c) {
-      ++at_;
-      return true;
-    }
-    return false;
-  }
+  void skip_space() { at_ = skip_json_space(text_, at_); }
+  bool take(char c) { return take_json_char(text_, at_, c); }
   void expect(char c) {
     if (!take(c)) fail(std::string("expected '") + c + "'");
   }

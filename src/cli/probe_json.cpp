@@ -45,19 +45,10 @@ class Reader {
   [[noreturn]] void fail(const std::string& what) const {
     throw JsonError(what + " at column " + std::to_string(at_ + 1));
   }
-  void skip_space() {
-    while (at_ < text_.size() &&
-           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) {
-      ++at_;
-    }
-  }
+  void skip_space() { at_ = skip_json_space(text_, at_); }
   bool take(char c) {
     skip_space();
-    if (at_ < text_.size() && text_[at_] == c) {
-      ++at_;
-      return true;
-    }
-    return false;
+    return take_json_char(text_, at_, c);
   }
   void expect(char c) {
     if (!take(c)) fail(std::string("expected '") + c + "'");
