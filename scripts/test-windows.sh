@@ -3,12 +3,15 @@
 # module under Wine, each with its own loader, regsvr32 and script host in one 64-bit prefix:
 # from a VBScript and from a compiled test host, against the Linux command's results; the
 # reference's page examples (docs/methods.md); the registry settings, the fetch cache, the HTTP
-# client's limits and the MSI package of each architecture.
+# client's limits and the MSI package of each architecture; pelmo.exe's probes against the Linux
+# command's on the demo site.
 # Installs nothing: run scripts/install-windows-deps.sh first. Exits non-zero on any failure.
 #
 # Environment:
 #   PELMO_LINUX        the Linux command to compare with (default build/default/pelmo, built when
 #                      missing)
+#   PELMO_DEMO_SITE    the Linux build's demo site server (default pelmo_demo_site under the tests
+#                      folder beside PELMO_LINUX, else build/default's, built when missing)
 #   PELMO_WIN64_BUILD  build directory of the 64-bit module (default build/windows-x64)
 #   PELMO_WIN32_BUILD  build directory of the 32-bit module (default build/windows-x86)
 #   PELMO_WINE32       auto (default): run the 32-bit module's suite when this machine can run
@@ -51,6 +54,13 @@ if [ ! -x "$linux_pelmo" ]; then
   cmake --build --preset default --target pelmo -j "$jobs"
 fi
 linux_pelmo=$(realpath "$linux_pelmo")
+demo_site=${PELMO_DEMO_SITE:-$(dirname "$linux_pelmo")/tests/pelmo_demo_site}
+if [ ! -x "$demo_site" ]; then
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target pelmo_demo_site -j "$jobs"
+  demo_site=build/default/tests/pelmo_demo_site
+fi
+demo_site=$(realpath "$demo_site")
 cmake --preset windows-x64 -B "$win64" >/dev/null
 cmake --build "$win64" -j "$jobs"
 # /usr/bin/wine starts the 32-bit loader whenever it is installed, and a 32-bit script host sees
@@ -130,8 +140,10 @@ step "IDL against the catalogue" python3 tests/windows/wine_cases.py check-idl c
 
 work=$(mktemp -d)
 server_pid=
+demo_pid=
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -162,6 +174,16 @@ export PELMO_NEWS_HOST=127.0.0.1:$port PELMO_LOTTERY_HOST=127.0.0.1:$port
 export PELMO_SHOPNAV_DOMAIN=0.0.1:$port
 python3 tests/windows/wine_cases.py resolve tests/windows/page_cases.tsv "$site/page_cases.tsv" \
   --port "$port"
+
+# The demo site of the Linux build, whose drifted listings the probes read.
+echo "== the demo site for the probes"
+"$demo_site" "$work/demo-port" &
+demo_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/demo-port" ] && break
+  sleep 0.1
+done
+demo_port=$(cat "$work/demo-port")
 
 # The current module's tools; `loader`, `sysdir` and `build` are run_module_suite's. Wine's own
 # notes (no display) go to the log, not to the report.
@@ -213,6 +235,10 @@ run_module_suite() {
     tests/windows/wine_cases.py exe-mixed 10000 --exe "$exe" --pelmo "$linux_pelmo"
   step "$arch: pelmo.exe: the documents' command examples" python3 tests/windows/wine_cases.py \
     exe-docs docs/methods.md README.md --exe "$exe"
+  # The Prometheus files are read back with Debian's parser, which only the system's Python has.
+  step "$arch: pelmo.exe probe: the drifted site in every output mode against pelmo probe" \
+    /usr/bin/python3 tests/windows/wine_cases.py exe-probe --exe "$exe" --pelmo "$linux_pelmo" \
+    --site-port "$demo_port"
   if [ "$arch" = x64 ] && $have_wine32; then
     step "x64: the 32-bit pelmo.exe sends the user to the 64-bit one" exe_refuses \
       "$loader32 $win32/pelmo.exe" "is not registered for 32-bit programs; install pelmo-$version-x86.msi or run the 64-bit pelmo.exe"
