@@ -35,16 +35,16 @@ info_check() {
   reg_add /v FetchCacheSeconds /t REG_DWORD /d 60 "/reg:$arch"
   reg_add /v FetchCacheMegabytes /d lots "/reg:$arch"
   reg_add /v FetchPrivateAddresses /d deny "/reg:$other"
-  for form in text json; do
+  for form in "" --json; do
     env -u PELMO_LOTTERY_HOST -u PELMO_FETCH_CACHE_SECONDS -u PELMO_FETCH_CACHE_MB \
       -u PELMO_FETCH_PRIVATE_ADDRESSES PELMO_NEWS_HOST=environment.example \
-      "$loader" "$exe" info $([ $form = json ] && echo --json) >"$out/$form" || status=1
+      "$loader" "$exe" info ${form:+"$form"} >"$out/info$form" || status=1
   done
   python3 - "$arch" "$out" <<'PY' || status=1
 import json, re, sys
 arch, out = sys.argv[1:]
-text = [re.sub(r" +", " ", line.strip()) for line in open(f"{out}/text", encoding="utf-8")]
-info = json.load(open(f"{out}/json", encoding="utf-8"))
+text = [re.sub(r" +", " ", line.strip()) for line in open(f"{out}/info", encoding="utf-8")]
+info = json.load(open(f"{out}/info--json", encoding="utf-8"))
 top = "2047" if arch == "32" else "1048576"
 rows = [  # variable, text row, value, source, what was invalid
     ("LOTTERY_HOST", "two.example:8080 registry value LotteryHost", "two.example:8080",
@@ -69,7 +69,7 @@ print("\n".join(f"FAIL  pelmo.exe info: {f}" for f in failures) or
       f"ok    pelmo.exe info, text and --json: {len(rows)} settings, the {arch}-bit key")
 sys.exit(1 if failures else 0)
 PY
-  [ $status -eq 0 ] || cat "$out/text"
+  [ $status -eq 0 ] || cat "$out/info"
   /usr/lib/wine/wine64 'C:\windows\system32\reg.exe' delete "$key" /f "/reg:$arch" >/dev/null
   rm -rf "$out"
   return $status
