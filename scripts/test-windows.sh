@@ -51,6 +51,9 @@ if [ ! -x "$linux_pelmo" ]; then
   cmake --build --preset default --target pelmo -j "$jobs"
 fi
 linux_pelmo=$(realpath "$linux_pelmo")
+# The demo's site for the documents' examples, from the same build as the Linux command.
+demo_site=$(dirname "$linux_pelmo")/tests/pelmo_demo_site
+[ -x "$demo_site" ] || cmake --build "$(dirname "$linux_pelmo")" --target pelmo_demo_site -j "$jobs"
 cmake --preset windows-x64 -B "$win64" >/dev/null
 cmake --build "$win64" -j "$jobs"
 # /usr/bin/wine starts the 32-bit loader whenever it is installed, and a 32-bit script host sees
@@ -212,7 +215,7 @@ run_module_suite() {
   step "$arch: pelmo.exe batch: 10000 mixed lines byte for byte" python3 \
     tests/windows/wine_cases.py exe-mixed 10000 --exe "$exe" --pelmo "$linux_pelmo"
   step "$arch: pelmo.exe: the documents' command examples" python3 tests/windows/wine_cases.py \
-    exe-docs docs/methods.md README.md --exe "$exe"
+    exe-docs docs/methods.md README.md docs/operating.md --exe "$exe" --demo-site "$demo_site"
   if [ "$arch" = x64 ] && $have_wine32; then
     step "x64: the 32-bit pelmo.exe sends the user to the 64-bit one" exe_refuses \
       "$loader32 $win32/pelmo.exe" "is not registered for 32-bit programs; install pelmo-$version-x86.msi or run the 64-bit pelmo.exe"
