@@ -10,8 +10,6 @@
 # Environment:
 #   PELMO_LINUX        the Linux command to compare with (default build/default/pelmo, built when
 #                      missing)
-#   PELMO_DEMO_SITE    the Linux build's demo site server (default pelmo_demo_site under the tests
-#                      folder beside PELMO_LINUX, else build/default's, built when missing)
 #   PELMO_WIN64_BUILD  build directory of the 64-bit module (default build/windows-x64)
 #   PELMO_WIN32_BUILD  build directory of the 32-bit module (default build/windows-x86)
 #   PELMO_WINE32       auto (default): run the 32-bit module's suite when this machine can run
@@ -54,13 +52,9 @@ if [ ! -x "$linux_pelmo" ]; then
   cmake --build --preset default --target pelmo -j "$jobs"
 fi
 linux_pelmo=$(realpath "$linux_pelmo")
-demo_site=${PELMO_DEMO_SITE:-$(dirname "$linux_pelmo")/tests/pelmo_demo_site}
-if [ ! -x "$demo_site" ]; then
-  cmake --preset default >/dev/null
-  cmake --build --preset default --target pelmo_demo_site -j "$jobs"
-  demo_site=build/default/tests/pelmo_demo_site
-fi
-demo_site=$(realpath "$demo_site")
+# The demo's site for the documents' examples, from the same build as the Linux command.
+demo_site=$(dirname "$linux_pelmo")/tests/pelmo_demo_site
+[ -x "$demo_site" ] || cmake --build "$(dirname "$linux_pelmo")" --target pelmo_demo_site -j "$jobs"
 cmake --preset windows-x64 -B "$win64" >/dev/null
 cmake --build "$win64" -j "$jobs"
 # /usr/bin/wine starts the 32-bit loader whenever it is installed, and a 32-bit script host sees
@@ -140,10 +134,8 @@ step "IDL against the catalogue" python3 tests/windows/wine_cases.py check-idl c
 
 work=$(mktemp -d)
 server_pid=
-demo_pid=
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -174,16 +166,6 @@ export PELMO_NEWS_HOST=127.0.0.1:$port PELMO_LOTTERY_HOST=127.0.0.1:$port
 export PELMO_SHOPNAV_DOMAIN=0.0.1:$port
 python3 tests/windows/wine_cases.py resolve tests/windows/page_cases.tsv "$site/page_cases.tsv" \
   --port "$port"
-
-# The demo site of the Linux build, whose drifted listings the probes read.
-echo "== the demo site for the probes"
-"$demo_site" "$work/demo-port" &
-demo_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/demo-port" ] && break
-  sleep 0.1
-done
-demo_port=$(cat "$work/demo-port")
 
 # The current module's tools; `loader`, `sysdir` and `build` are run_module_suite's. Wine's own
 # notes (no display) go to the log, not to the report.
@@ -234,11 +216,11 @@ run_module_suite() {
   step "$arch: pelmo.exe batch: 10000 mixed lines byte for byte" python3 \
     tests/windows/wine_cases.py exe-mixed 10000 --exe "$exe" --pelmo "$linux_pelmo"
   step "$arch: pelmo.exe: the documents' command examples" python3 tests/windows/wine_cases.py \
-    exe-docs docs/methods.md README.md --exe "$exe"
+    exe-docs docs/methods.md README.md docs/operating.md --exe "$exe" --demo-site "$demo_site"
   # The Prometheus files are read back with Debian's parser, which only the system's Python has.
   step "$arch: pelmo.exe probe: the drifted site in every output mode against pelmo probe" \
     /usr/bin/python3 tests/windows/wine_cases.py exe-probe --exe "$exe" --pelmo "$linux_pelmo" \
-    --site-port "$demo_port"
+    --demo-site "$demo_site"
   if [ "$arch" = x64 ] && $have_wine32; then
     step "x64: the 32-bit pelmo.exe sends the user to the 64-bit one" exe_refuses \
       "$loader32 $win32/pelmo.exe" "is not registered for 32-bit programs; install pelmo-$version-x86.msi or run the 64-bit pelmo.exe"

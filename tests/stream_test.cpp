@@ -66,8 +66,9 @@ TEST(IcuStream, WritesOverwriteFromThePositionAndExtend) {
 TEST(IcuStream, CodePage936UnderItsNamesInAnyCase) {
   // 0x80 is the euro sign in code page 936 but not in strict GB2312.
   const Bytes bytes = {0xC4, 0xE3, 0x41, 0x80};
-  for (const std::u16string name : {u"GB2312", u"gb2312", u"GBK", u"CP936", u"x-gbk",
-                                    u"Windows-936", u"GB_2312-80", u"euc-cn"}) {
+  for (const std::u16string name :
+       {u"GB2312", u"gb2312", u"GBK", u"CP936", u"x-gbk", u"Windows-936", u"GB_2312-80", u"euc-cn",
+        u"GB 2312", u"gb_2312", u"GB-K", u"EUC_CN"}) {
     EXPECT_EQ(decode(bytes, name), u"\u4F60A\u20AC") << std::string(name.begin(), name.end());
   }
 }

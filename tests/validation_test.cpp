@@ -76,7 +76,10 @@ TEST(ADir, PlacesPathsUnderTheVirtualRoot) {
   EXPECT_EQ(a_dir(text(u"portal"), text(u"../js/menu.js")), u"../js/menu.js");
   EXPECT_EQ(a_dir(text(u"portal"), text(u"./a.js")), u"/portal/./a.js");
   EXPECT_EQ(a_dir(text(u"portal/"), text(u"a.js")), u"/portal//a.js");
-  EXPECT_EQ(a_dir(text(u"/portal"), text(u"a.js")), u"//portal/a.js");
+  EXPECT_EQ(a_dir(text(u"/portal"), text(u"a.js")), u"/portal/a.js");
+  EXPECT_EQ(a_dir(text(u"/portal"), text(u"/a.js")), u"/portal/a.js");
+  EXPECT_EQ(a_dir(text(u"/"), text(u"a.js")), u"/a.js");
+  EXPECT_EQ(a_dir(text(u""), text(u"//cdn/a.js")), u"//cdn/a.js");
   EXPECT_EQ(a_dir(text(u" "), text(u"a.js")), u" /a.js");
   EXPECT_EQ(a_dir(text(u"portal"), text(u"")), u"/portal/");
   EXPECT_EQ(a_dir(text(u""), text(u"")), u"/");

@@ -37,10 +37,21 @@ constexpr std::int32_t kObjectOpen = 3705;
 
 char fold_ascii(char16_t c) { return static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c); }
 
-// Labels under which pages declare code page 936 or its GB2312 subset.
+// Labels under which pages declare code page 936 or its GB2312 subset, with the spaces, hyphens
+// and underscores left out, as ICU itself compares names: "GB 2312" and "gb_2312" are the same
+// label as "gb2312", and must not fall through to ICU's strict GB 2312 table.
 constexpr std::array<std::string_view, 12> kCodePage936Names = {
-    "gb2312", "gbk",      "cp936",  "x-gbk",    "windows-936",     "gb_2312-80",
-    "ms936",  "csgb2312", "euc-cn", "x-euc-cn", "csiso58gb231280", "gb2312-1980"};
+    "gb2312", "gbk",      "cp936", "xgbk",   "windows936",      "gb231280",
+    "ms936",  "csgb2312", "euccn", "xeuccn", "csiso58gb231280", "gb23121980"};
+
+// A name without letter case and without the separators ICU ignores.
+std::string loose_name(std::string_view folded) {
+  std::string loose;
+  for (char c : folded) {
+    if (c != ' ' && c != '-' && c != '_') loose.push_back(c);
+  }
+  return loose;
+}
 
 // The stream's default text charset is little-endian UTF-16 under this name.
 constexpr std::string_view kUnicode = "unicode";
@@ -57,7 +68,7 @@ std::optional<std::string> icu_converter_name(std::u16string_view charset) {
   }
   // ICU reads "" as its default converter; a name must be given.
   if (folded.empty()) return std::nullopt;
-  if (std::find(kCodePage936Names.begin(), kCodePage936Names.end(), folded) !=
+  if (std::find(kCodePage936Names.begin(), kCodePage936Names.end(), loose_name(folded)) !=
       kCodePage936Names.end()) {
     return "windows-936-2000";
   }

@@ -1,36 +1,28 @@
-// pelmo_demo_site PORTFILE: serves the demo site (the sample pages of `pelmo demo` and the
-// probe's drifted listings) on a free loopback port, written to PORTFILE, until SIGTERM or
-// SIGINT. The Windows suite probes these pages through pelmo.exe and the Linux command alike.
-#include <pthread.h>
-#include <signal.h>
-
-#include <cstdio>
+// Serves the demo's site for a test run outside this process (the Windows command's document
+// examples under Wine), exactly as the command's own document test sees it: FOLDER/links.js
+// holds the site's link text for its own address, and FOLDER/port its port, written last. Serves
+// until standard input ends.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <string>
 
 #include "cli/demo_site.h"
+#include "pelmo/text.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::cerr << "usage: pelmo_demo_site PORTFILE\n";
+    std::cerr << "usage: pelmo_demo_site FOLDER\n";
     return 2;
   }
-  // Blocked before the server's threads start, so they inherit the mask and sigwait takes it.
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGTERM);
-  sigaddset(&stop, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-  const pelmo::cli::DemoSite site;
-  // Whole or not at all: a reader polling the file never sees a part of the number.
-  const std::string port_file = argv[1], partial = port_file + ".tmp";
-  std::ofstream(partial) << site.port();
-  if (std::rename(partial.c_str(), port_file.c_str()) != 0) {
-    std::cerr << "pelmo_demo_site: cannot write " << port_file << "\n";
-    return 1;
-  }
-  int signal = 0;
-  sigwait(&stop, &signal);
+  const std::filesystem::path folder = argv[1];
+  pelmo::cli::DemoSite site;
+  const std::string port = std::to_string(site.port());
+  std::ofstream(folder / "links.js", std::ios::binary) << pelmo::to_utf8(
+      pelmo::cli::DemoSite::affiliate_link_text(pelmo::from_utf8("127.0.0.1:" + port)));
+  std::ofstream(folder / "port.tmp") << port;
+  std::filesystem::rename(folder / "port.tmp", folder / "port");
+  std::cin.ignore(std::numeric_limits<std::streamsize>::max());
   return 0;
 }

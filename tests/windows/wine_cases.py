@@ -23,15 +23,19 @@ Subcommands (scripts/test-windows.sh runs them in order):
   exe-contract --exe CMD --pelmo P [--bits B]
                                      the command's usage errors, exit statuses, files and
                                      listings through both
-  exe-docs DOC... --exe CMD          the `$ pelmo` examples that need no site, through pelmo.exe
-  exe-probe --exe CMD --pelmo P --site-port N
+  exe-docs DOC... --exe CMD --demo-site SERVER
+                                     the `$ pelmo` and `> pelmo.exe` examples through pelmo.exe,
+                                     against the demo's site (SERVER: the pelmo_demo_site tool)
+  exe-probe --exe CMD --pelmo P --demo-site SERVER
                                      the Linux probe test's table, each probe in every output mode,
-                                     against the demo site (pelmo_demo_site) on port N: the same
-                                     bytes but for the timings and the HTTP client's own errors
+                                     against the demo's site: the same bytes but for the timings
+                                     and the HTTP client's own errors (run by /usr/bin/python3,
+                                     whose prometheus_client reads the Prometheus files back)
 """
 
 import argparse
 import array
+import contextlib
 import http.server
 import json
 import os
@@ -659,11 +663,27 @@ def exe_contract(exe, pelmo):
     return 1 if failures else 0
 
 
+def windows_words(line):
+    """A command prompt's words: blanks split them outside double quotes, which are dropped."""
+    words, word, quoted = [], None, False
+    for c in line + " ":
+        if c == '"':
+            quoted, word = not quoted, word or ""
+        elif c in " \t" and not quoted:
+            if word is not None:
+                words.append(word)
+            word = None
+        else:
+            word = (word or "") + c
+    return words
+
+
 def command_examples(doc):
-    """The `$ pelmo` examples of a document, as the Linux test reads them: (line, settings,
-    command, shown output). A `<!-- linux-only-block: why -->` line marks every example of the
-    next fenced block, a `<!-- linux-only: why -->` line the next one alone, as differing
-    on Windows on purpose."""
+    """The `$ pelmo` examples of a document, as the Linux test reads them, and the command
+    prompt's `> ...pelmo.exe` ones: (line, settings, command for bash, shown output, kind). The
+    kind is "prompt", "" or "linux-only": a `<!-- linux-only-block: why -->` line marks every
+    example of the next fenced block, a `<!-- linux-only: why -->` line the next one alone, as
+    differing on Windows on purpose."""
     with open(doc, encoding="utf-8") as f:
         lines = f.read().split("\n")
     examples, current, in_fence, linux_only, linux_block = [], None, False, False, False
@@ -673,7 +693,7 @@ def command_examples(doc):
         if indented:
             line = line[4:]
         code = (in_fence and not is_fence) or indented
-        if not code or line.startswith("$ "):
+        if not code or line.startswith(("$ ", "> ")):
             if current:
                 examples.append(current)
             current = None
@@ -685,43 +705,71 @@ def command_examples(doc):
         elif "<!-- linux-only" in line:
             linux_only = True
         m = re.fullmatch(r"\$ ((?:[A-Z_]+=\S+ )*)pelmo (.*)", line) if code else None
+        prompt = re.fullmatch(r'> ("[^"]*pelmo\.exe"|\S*pelmo\.exe) (.*)', line, re.I)
+        if prompt and code:
+            m = (None, "", " ".join(map(shlex.quote, windows_words(prompt[2]))))
         if m:
-            current = None if linux_only or linux_block else (number, m[1], m[2], "")
+            kind = "linux-only" if linux_only or linux_block else "prompt" if prompt else ""
+            current = (number, m[1], m[2], "", kind)
             linux_only = False
         elif code and current:
-            current = current[:3] + (current[3] + line + "\n",)
+            current = current[:3] + (current[3] + line + "\n", current[4])
     if current:
         examples.append(current)
     return examples
 
 
-def exe_docs(docs, exe):
-    failures = count = skipped = 0
-    for doc in docs:
-        for number, settings, command, shown in command_examples(doc):
-            if "PORT" in command or "PORT" in settings:
-                skipped += 1
-                print(f"SKIP  {doc}:{number}: needs the demo site of the Linux test")
-                continue
-            count += 1
-            script = (f"pelmo() {{ {exe} \"$@\"; }}; unset PELMO_FETCH_CACHE_SECONDS "
-                      "PELMO_AFFILIATE_HOST PELMO_NEWS_HOST PELMO_LOTTERY_HOST "
-                      f"PELMO_SHOPNAV_DOMAIN; {settings} pelmo {command}")
-            # Into a file, not a pipe: a Wine service started by this call (rpcss.exe after its
-            # idle exit) inherits the output and would hold a pipe open long after pelmo.exe ends.
-            with tempfile.TemporaryFile() as out:
-                subprocess.run(["bash", "-c", script], stdout=out, stderr=subprocess.DEVNULL,
-                               timeout=300)
-                out.seek(0)
-                got = out.read().decode("utf-8", "replace")
-            if got != shown:
-                failures += 1
-                print(f"FAIL  {doc}:{number}: {command[:80]}\n      shows {shown[:300]!r}\n"
-                      f"      wrote {got[:300]!r}")
-            else:
-                print(f"ok    {doc}:{number}: {command[:90]}")
-    print(f"examples through pelmo.exe: {count} compared, {failures} failed, {skipped} need the "
-          "demo site")
+@contextlib.contextmanager
+def served_demo_site(server, folder):
+    """The demo's site served by SERVER (pelmo_demo_site) into FOLDER while the block runs: its
+    port."""
+    site = subprocess.Popen([server, folder], stdin=subprocess.PIPE)
+    try:
+        for _ in range(100):
+            if os.path.exists(os.path.join(folder, "port")):
+                break
+            time.sleep(0.1)
+        with open(os.path.join(folder, "port")) as f:
+            yield f.read()
+    finally:
+        site.stdin.close()
+        site.wait(timeout=30)
+
+
+def exe_docs(docs, exe, demo_site):
+    """The examples against the demo's site (its port for PORT), in a folder holding its link
+    text, with the build's default hosts and the fetch cache off, as the Linux test runs them. A
+    prompt example that shows no output (it is the machine's own) must exit 0."""
+    failures = count = marked = 0
+    with tempfile.TemporaryDirectory() as folder, served_demo_site(demo_site, folder) as port:
+        for doc in docs:
+            for number, settings, command, shown, kind in command_examples(doc):
+                if kind == "linux-only":
+                    marked += 1
+                    continue
+                count += 1
+                script = (f"pelmo() {{ {exe} \"$@\"; }}; unset " + " ".join(
+                    f"PELMO_{name}" for name in (
+                        "FETCH_CACHE_SECONDS", "FETCH_STALE_SECONDS", "FETCH_CACHE_MB",
+                        "FETCH_PRIVATE_ADDRESSES", "AFFILIATE_HOST", "NEWS_HOST",
+                        "LOTTERY_HOST", "SHOPNAV_DOMAIN")) +
+                    f"; {settings} pelmo {command}").replace("PORT", port)
+                # Into a file, not a pipe: a Wine service started by this call (rpcss.exe
+                # after its idle exit) inherits the output and would hold a pipe open long
+                # after pelmo.exe ends.
+                with tempfile.TemporaryFile() as out:
+                    status = subprocess.run(["bash", "-c", script], stdout=out, cwd=folder,
+                                            stderr=subprocess.DEVNULL, timeout=300).returncode
+                    out.seek(0)
+                    got = out.read().decode("utf-8", "replace").replace(f":{port}/", ":PORT/")
+                if (status or not got) if kind == "prompt" and not shown else got != shown:
+                    failures += 1
+                    print(f"FAIL  {doc}:{number}: {command[:80]}\n      shows "
+                          f"{shown[:300]!r}\n      wrote {got[:300]!r}, exit {status}")
+                else:
+                    print(f"ok    {doc}:{number}: {command[:90]}")
+    print(f"examples through pelmo.exe: {count} compared, {failures} failed, {marked} marked "
+          "linux-only in the documents, none skipped otherwise")
     return 1 if failures or count == 0 else 0
 
 
@@ -799,14 +847,14 @@ def probe_modes(name, folder):
     ]
 
 
-def exe_probe(exe, pelmo, site_port):
+def exe_probe(exe, pelmo, demo_site):
     # A loopback port that no longer answers: the site that is down.
     with socket.socket() as gone:
         gone.bind(("127.0.0.1", 0))
         down = f"http://127.0.0.1:{gone.getsockname()[1]}/tuan/list.html"
-    os.environ.update(PELMO_NEWS_HOST=f"127.0.0.1:{site_port}", PELMO_FETCH_CACHE_SECONDS="0")
     failures = runs = 0
-    with tempfile.TemporaryDirectory() as folder:
+    with tempfile.TemporaryDirectory() as folder, served_demo_site(demo_site, folder) as site_port:
+        os.environ.update(PELMO_NEWS_HOST=f"127.0.0.1:{site_port}", PELMO_FETCH_CACHE_SECONDS="0")
         for sub in ("probes", "linux é", "exe é"):
             os.mkdir(os.path.join(folder, sub))
         for name, text, status in probe_cases(f"http://127.0.0.1:{site_port}", down):
@@ -949,8 +997,9 @@ def main():
     sub.add_parser("exe-contract")
     p = sub.add_parser("exe-docs")
     p.add_argument("docs", nargs="+")
+    p.add_argument("--demo-site", required=True)
     p = sub.add_parser("exe-probe")
-    p.add_argument("--site-port", required=True)
+    p.add_argument("--demo-site", required=True)
     for name in ("exe-batch", "exe-mixed", "exe-contract", "exe-docs", "exe-probe"):
         sub.choices[name].add_argument("--exe", required=True)
         if name != "exe-docs":
@@ -976,9 +1025,9 @@ def main():
     if a.command == "exe-contract":
         return exe_contract(a.exe, a.pelmo)
     if a.command == "exe-docs":
-        return exe_docs(a.docs, a.exe)
+        return exe_docs(a.docs, a.exe, a.demo_site)
     if a.command == "exe-probe":
-        return exe_probe(a.exe, a.pelmo, a.site_port)
+        return exe_probe(a.exe, a.pelmo, a.demo_site)
     if a.command == "site":
         return write_site(a.dir) or 0
     if a.command == "serve":
