@@ -3,7 +3,8 @@
 # module under Wine, each with its own loader, regsvr32 and script host in one 64-bit prefix:
 # from a VBScript and from a compiled test host, against the Linux command's results; the
 # reference's page examples (docs/methods.md); the registry settings, the fetch cache, the HTTP
-# client's limits and the MSI package of each architecture.
+# client's limits and the MSI package of each architecture; pelmo.exe's probes against the Linux
+# command's on the demo site.
 # Installs nothing: run scripts/install-windows-deps.sh first. Exits non-zero on any failure.
 #
 # Environment:
@@ -216,6 +217,10 @@ run_module_suite() {
     tests/windows/wine_cases.py exe-mixed 10000 --exe "$exe" --pelmo "$linux_pelmo"
   step "$arch: pelmo.exe: the documents' command examples" python3 tests/windows/wine_cases.py \
     exe-docs docs/methods.md README.md docs/operating.md --exe "$exe" --demo-site "$demo_site"
+  # The Prometheus files are read back with Debian's parser, which only the system's Python has.
+  step "$arch: pelmo.exe probe: the drifted site in every output mode against pelmo probe" \
+    /usr/bin/python3 tests/windows/wine_cases.py exe-probe --exe "$exe" --pelmo "$linux_pelmo" \
+    --demo-site "$demo_site"
   if [ "$arch" = x64 ] && $have_wine32; then
     step "x64: the 32-bit pelmo.exe sends the user to the 64-bit one" exe_refuses \
       "$loader32 $win32/pelmo.exe" "is not registered for 32-bit programs; install pelmo-$version-x86.msi or run the 64-bit pelmo.exe"

@@ -24,6 +24,7 @@
 #include "cli/demo_site.h"
 #include "cli/info_command.h"
 #include "cli/input_lines.h"
+#include "cli/json_string.h"
 #include "cli/json_writer.h"
 #include "config/fetch_cache_settings.h"
 #include "config/outside_hosts.h"
@@ -689,6 +690,46 @@ TEST(Batch, AnswersEachLineAsCallWouldAndGoesOnAfterRefusedOnes) {
     const CliRun refused = run_cli(bad, "[\"FNum\",\"s:1\"]\n");
     EXPECT_EQ(refused.status, 2) << bad;
     EXPECT_EQ(refused.out, "") << bad;
+  }
+}
+
+// One reader of JSON strings serves the batch line and the probe file: the same text from the
+// same escapes, a fault named where it is, and a lone surrogate refused in a call's word but
+// U+FFFD in a probe file's text (which is only compared), the unit after it kept.
+TEST(JsonString, BothReadersReadEscapesAlikeAndDifferOnlyOnLoneSurrogates) {
+  const struct {
+    const char* json;
+    const char* refused;   // the text, or "!fault@column" in a batch line
+    const char* replaced;  // the same in a probe file, when it differs
+  } rows[] = {
+      {R"("a\"\\\/\b\f\n\r\t")", "a\"\\/\b\f\n\r\t", nullptr},
+      {R"("\u00e9\u00C9\ud83d\uDE00\u4f60")", "\xC3\xA9\xC3\x89\xF0\x9F\x98\x80\xE4\xBD\xA0",
+       nullptr},
+      {R"("x\ud800")", "!lone surrogate (write such text as u:HHHH)@9", "x\xEF\xBF\xBD"},
+      {R"("\udc00")", "!lone surrogate (write such text as u:HHHH)@8", "\xEF\xBF\xBD"},
+      {R"("\ud800\u0041")", "!lone surrogate (write such text as u:HHHH)@14",
+       "\xEF\xBF\xBD"
+       "A"},
+      {R"("\ud800\u00zz")", "!bad \\u escape@13", nullptr},
+      {R"("\u12")", "!short \\u escape@4", nullptr},
+      {R"("\x")", "!bad escape@3", nullptr},
+      {"\"a\tb\"", "!control character in a string@4", nullptr},
+      {R"("ab)", "!unterminated string@4", nullptr},
+      {"x", "!expected a string@1", nullptr},
+  };
+  auto read = [](std::string_view json, LoneSurrogate lone) {
+    std::size_t at = 0;
+    std::string text;
+    const char* fault = read_json_string(json, at, lone, text);
+    if (fault != nullptr) return "!" + std::string(fault) + "@" + std::to_string(at + 1);
+    EXPECT_EQ(at, json.size()) << json;
+    return text;
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(read(row.json, LoneSurrogate::kRefuse), row.refused) << row.json;
+    EXPECT_EQ(read(row.json, LoneSurrogate::kReplace),
+              row.replaced != nullptr ? row.replaced : row.refused)
+        << row.json;
   }
 }
 

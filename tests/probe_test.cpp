@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -139,6 +140,10 @@ TEST(Probe, EachDriftOfTheSiteInEveryOutputMode) {
         metrics);
     ASSERT_EQ(parsed.status, 0) << parsed.err;
     EXPECT_NE(parsed.out.find("pelmo_probe_file_valid [] 1.0"), std::string::npos);
+    std::smatch ran;
+    ASSERT_TRUE(std::regex_search(
+        parsed.out, ran, std::regex("pelmo_probe_last_run_timestamp_seconds \\[\\] ([0-9.]+)")));
+    EXPECT_NEAR(std::stod(ran[1]), static_cast<double>(std::time(nullptr)), 60) << parsed.out;
     const std::regex name_label("\\[\\('check', '([a-z]+)'\\)\\]");
     std::smatch name;
     ASSERT_TRUE(std::regex_search(parsed.out, name, name_label)) << parsed.out;

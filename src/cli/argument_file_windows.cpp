@@ -10,23 +10,9 @@
 #include <cstring>
 
 #include "cli/argument_file.h"
+#include "cli/wide_path_windows.h"
 
 namespace pelmo::cli {
-
-namespace {
-
-// The path as Windows names files, so a name outside the ANSI code page opens too.
-std::wstring wide_path(std::string_view path) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
-  }
-  return wide;
-}
-
-}  // namespace
 
 std::string read_argument_file(std::string_view path) {
   const std::wstring name = wide_path(path);

@@ -2,6 +2,8 @@
 
 #include "cli/batch_command.h"
 #include "cli/call_command.h"
+#include "cli/probe_caller.h"
+#include "cli/probe_command.h"
 #include "cli/reference_command.h"
 
 namespace pelmo::cli {
@@ -12,12 +14,9 @@ std::string usage_text(bool with_local_commands) {
       "       pelmo batch [--no-page] [--request-method M]   (calls as JSON lines on stdin)\n"
       "       pelmo methods [--text]   (slots and parameters; --text adds each summary)\n"
       "       pelmo help [METHOD]      (every method's summary, or one method's reference)\n"
-      "       pelmo info [--json]      (version, and every setting with its value and source)\n";
-  if (with_local_commands) {
-    text +=
-        "       pelmo probe FILE [--json | --plugin | --prometheus OUT]\n"
-        "       pelmo demo\n";
-  }
+      "       pelmo info [--json]      (version, and every setting with its value and source)\n"
+      "       pelmo probe FILE [--json | --plugin | --prometheus OUT]\n";
+  if (with_local_commands) text += "       pelmo demo\n";
   text +=
       "       pelmo --help | --version\n"
       "\n"
@@ -33,13 +32,11 @@ std::string usage_text(bool with_local_commands) {
       "           PELMO_FETCH_CACHE_MB\n"
       "Internal addresses: PELMO_FETCH_PRIVATE_ADDRESSES=allow|deny (default allow)\n"
       "Events: PELMO_EVENT_LOG_LEVEL (0 off, 1 errors, 2 warnings, 3 information; 2)\n";
-  if (with_local_commands) {
-    text +=
-        "           PELMO_LOG=stderr writes them to standard error\n"
-        "Probe: one JSON check a line in FILE (see docs/probes.md); exit 0 OK, 1 WARNING,\n"
-        "           2 CRITICAL, 3 UNKNOWN (also for a probe file or command line that cannot be "
-        "used).\n";
-  }
+  if (with_local_commands) text += "           PELMO_LOG=stderr writes them to standard error\n";
+  text +=
+      "Probe: one JSON check a line in FILE (see docs/probes.md); exit 0 OK, 1 WARNING,\n"
+      "           2 CRITICAL, 3 UNKNOWN (also for a probe file or command line that cannot be "
+      "used).\n";
   return text;
 }
 
@@ -64,6 +61,10 @@ int run_command(const std::vector<std::string_view>& words, const CommandFace& f
   if (command == "info") return run_info(rest, face.info_subject(), out, err);
   if (command == "batch") return run_batch(rest, face.connect, face.read_input, out, err);
   if (command == "call") return run_call(rest, face.connect, out, err);
+  if (command == "probe") {
+    return run_probe(
+        rest, [&] { return make_target_caller(face.connect); }, out, err);
+  }
   if (face.own_command) {
     if (const std::optional<int> status = face.own_command(words, out, err)) return *status;
   }

@@ -29,8 +29,8 @@ struct CommandFace {
       own_command;
 };
 
-// The usage text common to both faces; `with_local_commands` adds the Linux command's probe,
-// demo and event-log lines.
+// The usage text common to both faces; `with_local_commands` adds the Linux command's demo and
+// its standard-error event log.
 std::string usage_text(bool with_local_commands);
 
 // Runs the words after the program's name; the exit status.

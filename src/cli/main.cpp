@@ -10,20 +10,12 @@
 #include "cli/event_log_option.h"
 #include "cli/input_lines.h"
 #include "cli/local_target.h"
-#include "cli/probe_caller.h"
-#include "cli/probe_command.h"
 
 namespace {
 
-// The commands only this face has: the demo, and the probe (through the same object as call and
-// batch).
+// The command only this face has: the demo, which serves its sample site from this process.
 std::optional<int> run_own_command(const std::vector<std::string_view>& words, std::ostream& out,
                                    std::ostream& err) {
-  if (!words.empty() && words[0] == "probe") {
-    return pelmo::cli::run_probe(
-        {words.begin() + 1, words.end()},
-        [] { return pelmo::cli::make_target_caller(pelmo::cli::make_local_target); }, out, err);
-  }
   if (words.size() != 1 || words[0] != "demo") return std::nullopt;
   try {
     return pelmo::cli::run_demo(out);

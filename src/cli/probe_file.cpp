@@ -1,6 +1,7 @@
 #include "cli/probe_file.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -167,7 +168,9 @@ std::vector<ProbeCheck> parse_probe_file(std::string_view text) {
 }
 
 std::vector<ProbeCheck> read_probe_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // The path is UTF-8 on every platform; on Windows it opens by its wide name.
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                   std::ios::binary);
   if (!in) throw ProbeFileError("line 0: cannot open " + path);
   std::string text;
   text.resize(kMaxProbeFileBytes + 1);

@@ -1,9 +1,8 @@
 #include "cli/probe_json.h"
 
 #include <charconv>
-#include <cstdint>
 
-#include "cli/utf8_append.h"
+#include "cli/json_string.h"
 
 namespace pelmo::cli {
 
@@ -46,19 +45,10 @@ class Reader {
   [[noreturn]] void fail(const std::string& what) const {
     throw JsonError(what + " at column " + std::to_string(at_ + 1));
   }
-  void skip_space() {
-    while (at_ < text_.size() &&
-           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) {
-      ++at_;
-    }
-  }
+  void skip_space() { at_ = skip_json_space(text_, at_); }
   bool take(char c) {
     skip_space();
-    if (at_ < text_.size() && text_[at_] == c) {
-      ++at_;
-      return true;
-    }
-    return false;
+    return take_json_char(text_, at_, c);
   }
   void expect(char c) {
     if (!take(c)) fail(std::string("expected '") + c + "'");
@@ -109,60 +99,13 @@ class Reader {
     return out;
   }
 
-  std::uint32_t hex4() {
-    if (text_.size() - at_ < 4) fail("short \\u escape");
-    std::uint32_t unit = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char c = text_[at_++];
-      unit <<= 4;
-      if (c >= '0' && c <= '9') {
-        unit |= static_cast<std::uint32_t>(c - '0');
-      } else if (c >= 'a' && c <= 'f') {
-        unit |= static_cast<std::uint32_t>(c - 'a' + 10);
-      } else if (c >= 'A' && c <= 'F') {
-        unit |= static_cast<std::uint32_t>(c - 'A' + 10);
-      } else {
-        fail("bad \\u escape");
-      }
-    }
-    return unit;
-  }
-
+  // A lone surrogate becomes U+FFFD: the texts read here are compared, not passed on.
   std::string string() {
-    if (at_ == text_.size() || text_[at_] != '"') fail("expected a string");
-    ++at_;
     std::string out;
-    while (true) {
-      if (at_ == text_.size()) fail("unterminated string");
-      const char c = text_[at_++];
-      if (c == '"') return out;
-      if (static_cast<unsigned char>(c) < 0x20) fail("control character in a string");
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (at_ == text_.size()) fail("unterminated string");
-      const char escape = text_[at_++];
-      const std::string_view plain = "\"\\/bfnrt", meant = "\"\\/\b\f\n\r\t";
-      if (const std::size_t i = plain.find(escape); i != std::string_view::npos) {
-        out += meant[i];
-      } else if (escape == 'u') {
-        std::uint32_t cp = hex4();
-        // A lone surrogate becomes U+FFFD: the texts read here are compared, not passed on.
-        if (cp >= 0xD800 && cp <= 0xDBFF && text_.substr(at_, 2) == "\\u") {
-          at_ += 2;
-          const std::uint32_t low = hex4();
-          cp = (low >= 0xDC00 && low <= 0xDFFF) ? 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00)
-                                                : 0xFFFD;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-          cp = 0xFFFD;
-        }
-        append_utf8(out, cp);
-      } else {
-        --at_;
-        fail("bad escape");
-      }
+    if (const char* error = read_json_string(text_, at_, LoneSurrogate::kReplace, out)) {
+      fail(error);
     }
+    return out;
   }
 
   std::string_view text_;

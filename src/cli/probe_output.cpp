@@ -168,7 +168,8 @@ std::string probe_prometheus_text(const std::vector<CheckResult>& results, bool 
   family("pelmo_probe_file_valid", "1 when the probe file could be read and understood.");
   out << "pelmo_probe_file_valid " << (file_valid ? 1 : 0) << "\n";
   family("pelmo_probe_last_run_timestamp_seconds", "When the probe ran, in Unix time.");
-  out << "pelmo_probe_last_run_timestamp_seconds " << figure(unix_seconds) << "\n";
+  // To the millisecond, as the other times: six significant digits would round it by hours.
+  out << "pelmo_probe_last_run_timestamp_seconds " << seconds_text(unix_seconds) << "\n";
   if (results.empty()) return out.str();
 
   family("pelmo_probe_state", "The check's state: 0 OK, 1 WARNING, 2 CRITICAL.");

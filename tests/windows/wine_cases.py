@@ -26,15 +26,22 @@ Subcommands (scripts/test-windows.sh runs them in order):
   exe-docs DOC... --exe CMD --demo-site SERVER
                                      the `$ pelmo` and `> pelmo.exe` examples through pelmo.exe,
                                      against the demo's site (SERVER: the pelmo_demo_site tool)
+  exe-probe --exe CMD --pelmo P --demo-site SERVER
+                                     the Linux probe test's table, each probe in every output mode,
+                                     against the demo's site: the same bytes but for the timings
+                                     and the HTTP client's own errors (run by /usr/bin/python3,
+                                     whose prometheus_client reads the Prometheus files back)
 """
 
 import argparse
 import array
+import contextlib
 import http.server
 import json
 import os
 import re
 import shlex
+import socket
 import subprocess
 import sys
 import tempfile
@@ -497,11 +504,12 @@ def resolve(table, out, port):
 
 # ------------------------------------------------------------------ pelmo.exe against pelmo
 
-def run_both(exe, pelmo, words, stdin=b"", cwd=None):
-    """(status, stdout, stderr) of the Linux command and of pelmo.exe for the same words."""
+def run_both(exe, pelmo, words, stdin=b"", cwd=None, exe_words=None):
+    """(status, stdout, stderr) of the Linux command and of pelmo.exe for the same words (or,
+    where a platform writes them otherwise, pelmo.exe's own)."""
     done, pelmo = [], os.path.abspath(pelmo)
     run_both.seconds = []
-    for command in ([pelmo] + words, shlex.split(exe) + words):
+    for command in ([pelmo] + words, shlex.split(exe) + (exe_words or words)):
         started = time.monotonic()
         # Files, not pipes: a Wine service started by the call inherits them (see exe_docs).
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as errors:
@@ -711,52 +719,211 @@ def command_examples(doc):
     return examples
 
 
+@contextlib.contextmanager
+def served_demo_site(server, folder):
+    """The demo's site served by SERVER (pelmo_demo_site) into FOLDER while the block runs: its
+    port."""
+    site = subprocess.Popen([server, folder], stdin=subprocess.PIPE)
+    try:
+        for _ in range(100):
+            if os.path.exists(os.path.join(folder, "port")):
+                break
+            time.sleep(0.1)
+        with open(os.path.join(folder, "port")) as f:
+            yield f.read()
+    finally:
+        site.stdin.close()
+        site.wait(timeout=30)
+
+
 def exe_docs(docs, exe, demo_site):
     """The examples against the demo's site (its port for PORT), in a folder holding its link
     text, with the build's default hosts and the fetch cache off, as the Linux test runs them. A
     prompt example that shows no output (it is the machine's own) must exit 0."""
     failures = count = marked = 0
-    with tempfile.TemporaryDirectory() as folder:
-        site = subprocess.Popen([demo_site, folder], stdin=subprocess.PIPE)
-        try:
-            for _ in range(100):
-                if os.path.exists(os.path.join(folder, "port")):
-                    break
-                time.sleep(0.1)
-            with open(os.path.join(folder, "port")) as f:
-                port = f.read()
-            for doc in docs:
-                for number, settings, command, shown, kind in command_examples(doc):
-                    if kind == "linux-only":
-                        marked += 1
-                        continue
-                    count += 1
-                    script = (f"pelmo() {{ {exe} \"$@\"; }}; unset " + " ".join(
-                        f"PELMO_{name}" for name in (
-                            "FETCH_CACHE_SECONDS", "FETCH_STALE_SECONDS", "FETCH_CACHE_MB",
-                            "FETCH_PRIVATE_ADDRESSES", "AFFILIATE_HOST", "NEWS_HOST",
-                            "LOTTERY_HOST", "SHOPNAV_DOMAIN")) +
-                        f"; {settings} pelmo {command}").replace("PORT", port)
-                    # Into a file, not a pipe: a Wine service started by this call (rpcss.exe
-                    # after its idle exit) inherits the output and would hold a pipe open long
-                    # after pelmo.exe ends.
-                    with tempfile.TemporaryFile() as out:
-                        status = subprocess.run(["bash", "-c", script], stdout=out, cwd=folder,
-                                                stderr=subprocess.DEVNULL, timeout=300).returncode
-                        out.seek(0)
-                        got = out.read().decode("utf-8", "replace").replace(f":{port}/", ":PORT/")
-                    if (status or not got) if kind == "prompt" and not shown else got != shown:
-                        failures += 1
-                        print(f"FAIL  {doc}:{number}: {command[:80]}\n      shows "
-                              f"{shown[:300]!r}\n      wrote {got[:300]!r}, exit {status}")
-                    else:
-                        print(f"ok    {doc}:{number}: {command[:90]}")
-        finally:
-            site.stdin.close()
-            site.wait(timeout=30)
+    with tempfile.TemporaryDirectory() as folder, served_demo_site(demo_site, folder) as port:
+        for doc in docs:
+            for number, settings, command, shown, kind in command_examples(doc):
+                if kind == "linux-only":
+                    marked += 1
+                    continue
+                count += 1
+                script = (f"pelmo() {{ {exe} \"$@\"; }}; unset " + " ".join(
+                    f"PELMO_{name}" for name in (
+                        "FETCH_CACHE_SECONDS", "FETCH_STALE_SECONDS", "FETCH_CACHE_MB",
+                        "FETCH_PRIVATE_ADDRESSES", "AFFILIATE_HOST", "NEWS_HOST",
+                        "LOTTERY_HOST", "SHOPNAV_DOMAIN")) +
+                    f"; {settings} pelmo {command}").replace("PORT", port)
+                # Into a file, not a pipe: a Wine service started by this call (rpcss.exe
+                # after its idle exit) inherits the output and would hold a pipe open long
+                # after pelmo.exe ends.
+                with tempfile.TemporaryFile() as out:
+                    status = subprocess.run(["bash", "-c", script], stdout=out, cwd=folder,
+                                            stderr=subprocess.DEVNULL, timeout=300).returncode
+                    out.seek(0)
+                    got = out.read().decode("utf-8", "replace").replace(f":{port}/", ":PORT/")
+                if (status or not got) if kind == "prompt" and not shown else got != shown:
+                    failures += 1
+                    print(f"FAIL  {doc}:{number}: {command[:80]}\n      shows "
+                          f"{shown[:300]!r}\n      wrote {got[:300]!r}, exit {status}")
+                else:
+                    print(f"ok    {doc}:{number}: {command[:90]}")
     print(f"examples through pelmo.exe: {count} compared, {failures} failed, {marked} marked "
           "linux-only in the documents, none skipped otherwise")
     return 1 if failures or count == 0 else 0
+
+
+# ------------------------------------------------------------- probes through pelmo.exe
+
+def probe_listing(name, url):
+    return json.dumps({"name": name, "call": ["D1616_Tuan_Smain", f"s:{url}", "s:bj", "s:4", "s:1"],
+                       "records": {"warn": 15, "crit": 5}, "filled": ["VC2TITLE", "NUMPRICE"],
+                       "contains": ['"list": ['], "seconds": {"warn": 30, "crit": 60}})
+
+
+def probe_cases(site, down):
+    """The Linux probe test's drifted site, one file a case, and all of them in one file:
+    (name, probe file text, exit status)."""
+    checks = [
+        ("healthy", probe_listing("healthy", f"{site}/tuan/list.html"), 0),
+        ("fewer", probe_listing("fewer", f"{site}/tuan/list-few.html"), 1),
+        ("none", probe_listing("none", f"{site}/tuan/list-none.html"), 2),
+        ("redesigned", probe_listing("redesigned", f"{site}/tuan/list-redesigned.html"), 2),
+        ("down", probe_listing("down", down), 2),
+        ("news", '{"name": "news", "call": ["D1616_New_index"], "records": {"warn": 5, "crit": 1}, '
+                 '"filled": {"fields": ["headline"], "warn": 100, "crit": 100}}', 0),
+        ("marker", json.dumps({"name": "marker", "contains": ['<div id="productlist"'], "call": [
+            "Tarvessa_getHTTPPage", f"s:{site}/tuan/list-redesigned.html"]}), 2),
+    ]
+    cases = [(name, f"# one check\n\n{text}\n", status) for name, text, status in checks]
+    cases.append(("every check", "".join(text + "\n" for _, text, _ in checks), 2))
+    cases.append(("bad file", checks[0][1] + '\n{"name": 5}\n', 3))
+    return cases
+
+
+# What may differ on purpose: the timings, and a failed fetch's number and the HTTP client's own
+# words for it (the "HTTP request failed:" before them and the address after them must agree).
+PROBE_MASKS = [
+    (rb"\b\d+\.\d{3}( s\b|s\b)", rb"T\1"),
+    (rb'"seconds":\d+\.\d{3}', rb'"seconds":T'),
+    (rb"(?m)^(pelmo_probe_seconds\{[^}]*\}|pelmo_probe_last_run_timestamp_seconds) \S+$", rb"\1 T"),
+    (rb"error 0x8[0-9A-F]{7}: HTTP request failed: [^(\n]*\(",
+     rb"error E: HTTP request failed: D ("),
+    (rb'"number":-\d+,"description":"HTTP request failed: [^(]*\(',
+     rb'"number":E,"description":"HTTP request failed: D ('),
+    (rb"(?m)^(pelmo_probe_error_number\{[^}]*\}) -\d+$", rb"\1 E"),
+]
+
+
+def mask_probe(output):
+    for pattern, replacement in PROBE_MASKS:
+        output = re.sub(pattern, replacement, output)
+    return output
+
+
+def prometheus_samples(path):
+    """The file as a real parser of the format reads it: sorted (name, labels, value)."""
+    from prometheus_client.parser import text_string_to_metric_families
+    with open(path, encoding="utf-8") as f:
+        families = list(text_string_to_metric_families(f.read()))
+    return sorted((s.name, tuple(sorted(s.labels.items())), s.value)
+                  for family in families for s in family.samples)
+
+
+def probe_modes(name, folder):
+    """(mode, Linux words, pelmo.exe words, Prometheus files) for one probe file. The Linux
+    command gets POSIX paths; pelmo.exe the probe file's path with backslashes or forward slashes
+    and the Prometheus file's as a Windows path, in a folder whose name is outside any ANSI code
+    page. Every case writes the same Prometheus file, so each run replaces the last one's."""
+    probe = f"probes/{name}.probe"
+    linux_out = os.path.join(folder, "linux é", "probe.prom")
+    exe_out = os.path.join(folder, "exe é", "probe.prom")
+    return [
+        ("text", [probe], [probe.replace("/", "\\")], None),
+        ("--json", [probe, "--json"], [probe.replace("/", "\\"), "--json"], None),
+        ("--plugin", [probe, "--plugin"], [probe, "--plugin"], None),
+        ("--prometheus", [probe, "--prometheus", linux_out],
+         [probe, "--prometheus", "Z:" + exe_out.replace("/", "\\")], (linux_out, exe_out)),
+    ]
+
+
+def exe_probe(exe, pelmo, demo_site):
+    # A loopback port that no longer answers: the site that is down.
+    with socket.socket() as gone:
+        gone.bind(("127.0.0.1", 0))
+        down = f"http://127.0.0.1:{gone.getsockname()[1]}/tuan/list.html"
+    failures = runs = 0
+    with tempfile.TemporaryDirectory() as folder, served_demo_site(demo_site, folder) as site_port:
+        os.environ.update(PELMO_NEWS_HOST=f"127.0.0.1:{site_port}", PELMO_FETCH_CACHE_SECONDS="0")
+        for sub in ("probes", "linux é", "exe é"):
+            os.mkdir(os.path.join(folder, sub))
+        for name, text, status in probe_cases(f"http://127.0.0.1:{site_port}", down):
+            with open(os.path.join(folder, "probes", f"{name}.probe"), "w", encoding="utf-8") as f:
+                f.write(text)
+            for mode, linux_words, exe_words, files in probe_modes(name, folder):
+                runs += 1
+                (ls, lo, le), (ws, wo, we) = run_both(exe, pelmo, ["probe"] + linux_words,
+                                                      cwd=folder, exe_words=["probe"] + exe_words)
+                # The paths as the Linux command was given them.
+                for exe_path, path in zip(exe_words, linux_words):
+                    wo, we = (o.replace(os.fsencode(exe_path), os.fsencode(path)) for o in (wo, we))
+                problems = []
+                if ls != status or ws != status:
+                    problems.append(f"exit {ls}/{ws}, want {status}")
+                if (mask_probe(lo), le) != (mask_probe(wo), we):
+                    problems.append(f"output differs\n      linux: {lo[:400]!r} {le[:200]!r}\n"
+                                    f"      exe:   {wo[:400]!r} {we[:200]!r}")
+                if files:
+                    problems += compare_prometheus(*files, status)
+                if problems:
+                    failures += 1
+                    print(f"FAIL  {name}, {mode}: " + "; ".join(problems))
+                else:
+                    print(f"ok    {name}, {mode}: exit {ws}")
+        # A Prometheus file that cannot be written: UNKNOWN, the step named (the system's own
+        # words after the path), nothing left behind.
+        runs += 1
+        missing = os.path.join(folder, "exe é", "no such folder", "probe.prom")
+        (ls, lo, le), (ws, wo, we) = run_both(
+            exe, pelmo, ["probe", "probes/healthy.probe", "--prometheus", missing], cwd=folder,
+            exe_words=["probe", "probes/healthy.probe", "--prometheus",
+                       "Z:" + missing.replace("/", "\\")])
+        if (ls, ws, lo, wo) != (3, 3, b"", b"") or not all(
+                e.startswith(b"pelmo probe: cannot create ") for e in (le, we)):
+            failures += 1
+            print(f"FAIL  an OUT that cannot be written: exit {ls}/{ws}, {le!r} / {we!r}")
+        else:
+            print(f"ok    an OUT that cannot be written: exit 3, {we.strip()[:120]!r}")
+        left = [f for sub in ("linux é", "exe é") for f in os.listdir(os.path.join(folder, sub))
+                if ".tmp." in f]
+        if left:
+            failures += 1
+            print(f"FAIL  temporary files left beside the Prometheus files: {left}")
+    print(f"probes through pelmo.exe: {runs} runs, {failures} failed")
+    return 1 if failures or runs == 0 else 0
+
+
+def compare_prometheus(linux_file, exe_file, status):
+    """Both files the same bytes but for the timings and a failed fetch's number; pelmo.exe's read
+    back by the parser, with the state the case expects and the time of the run."""
+    try:
+        with open(linux_file, "rb") as a, open(exe_file, "rb") as b:
+            linux, exe = a.read(), b.read()
+        samples = prometheus_samples(exe_file)
+    except (OSError, ValueError) as e:
+        return [f"Prometheus file not read back: {e}"]
+    problems = []
+    if mask_probe(linux) != mask_probe(exe):
+        problems.append(f"Prometheus files differ\n      linux: {linux!r}\n      exe:   {exe!r}")
+    if ("pelmo_probe_file_valid", (), 0.0 if status == 3 else 1.0) not in samples:
+        problems.append("pelmo_probe_file_valid is wrong")
+    ran = [v for n, _, v in samples if n == "pelmo_probe_last_run_timestamp_seconds"]
+    if not ran or abs(ran[0] - time.time()) > 60:
+        problems.append(f"pelmo.exe's pelmo_probe_last_run_timestamp_seconds is {ran}, not now")
+    worst = max((v for n, _, v in samples if n == "pelmo_probe_state"), default=3)
+    if worst != status:
+        problems.append(f"pelmo.exe's worst pelmo_probe_state is {worst}, not {status}")
+    return problems
 
 
 # ---------------------------------------------------------------------------- the IDL
@@ -831,7 +998,9 @@ def main():
     p = sub.add_parser("exe-docs")
     p.add_argument("docs", nargs="+")
     p.add_argument("--demo-site", required=True)
-    for name in ("exe-batch", "exe-mixed", "exe-contract", "exe-docs"):
+    p = sub.add_parser("exe-probe")
+    p.add_argument("--demo-site", required=True)
+    for name in ("exe-batch", "exe-mixed", "exe-contract", "exe-docs", "exe-probe"):
         sub.choices[name].add_argument("--exe", required=True)
         if name != "exe-docs":
             sub.choices[name].add_argument("--pelmo", required=True)
@@ -857,6 +1026,8 @@ def main():
         return exe_contract(a.exe, a.pelmo)
     if a.command == "exe-docs":
         return exe_docs(a.docs, a.exe, a.demo_site)
+    if a.command == "exe-probe":
+        return exe_probe(a.exe, a.pelmo, a.demo_site)
     if a.command == "site":
         return write_site(a.dir) or 0
     if a.command == "serve":
