@@ -293,8 +293,13 @@ run_module_suite() {
     tests/windows/fetch_cache.sh "$bits" "$build/pelmo.dll" 2>>"$work/wine.log"
   step "$arch: HTTP client limits against a loopback site (test host)" \
     tests/windows/http_limits.sh "$bits" "$build" 2>>"$work/wine.log"
-  step "$arch: install, use and remove the $arch package" \
-    tests/windows/install_check.sh "$bits" "dist/pelmo-$version-$arch.msi" 2>>"$work/wine.log"
+  # The 64-bit run also installs the x86 package beside its own and removes it first, where the
+  # 32-bit half of Wine runs.
+  local other=()
+  [ "$arch" = x64 ] && $have_wine32 && other=("dist/pelmo-$version-x86.msi")
+  step "$arch: install, use and remove the $arch package${other:+ (and the x86 one beside it)}" \
+    tests/windows/install_check.sh "$bits" "dist/pelmo-$version-$arch.msi" "${other[@]}" \
+    2>>"$work/wine.log"
 }
 
 echo "== MSI packages"

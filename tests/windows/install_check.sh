@@ -3,7 +3,9 @@
 # host properties and upgrades it to this one without them (the values stay, one product is left);
 # checks the installed files, the registry values, the event source, the object from that
 # architecture's script host and one call through the installed pelmo.exe; reinstalls without the
-# properties (the values stay) and with a new one (it wins);
+# properties (the values stay) and with a new one (it wins); given the other architecture's
+# package too, installs it beside this one and removes it again, which must leave the keys both
+# share (the ProgID, the event source) and this architecture's object working;
 # uninstalls, and checks that the file, the registration and the settings are gone and
 # CreateObject fails with 429.
 #
@@ -13,18 +15,21 @@
 # the stored hosts), and that is the same; building the previous release's module would double
 # the cross-build for no further check.
 #
-# Usage: tests/windows/install_check.sh 64|32 PACKAGE.msi
+# Usage: tests/windows/install_check.sh 64|32 PACKAGE.msi [OTHER_ARCHITECTURE_PACKAGE.msi]
 # Environment: WINEPREFIX (an initialised 64-bit prefix with no other pelmo registration).
 set -euo pipefail
 arch=$1
 msi=$(realpath "$2")
+other_msi=${3:+$(realpath "$3")}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checked_script.sh"
 case $arch in
-  64) loader=/usr/lib/wine/wine64 system='C:\windows\system32' program_files='Program Files' ;;
-  32) loader=/usr/lib/wine/wine system='C:\windows\syswow64' program_files='Program Files (x86)' ;;
+  64) loader=/usr/lib/wine/wine64 system='C:\windows\system32' program_files='Program Files'
+    other_loader=/usr/lib/wine/wine other_system='C:\windows\syswow64' ;;
+  32) loader=/usr/lib/wine/wine system='C:\windows\syswow64' program_files='Program Files (x86)'
+    other_loader=/usr/lib/wine/wine64 other_system='C:\windows\system32' ;;
   *)
-    echo "usage: $0 64|32 PACKAGE.msi" >&2
+    echo "usage: $0 64|32 PACKAGE.msi [OTHER_ARCHITECTURE_PACKAGE.msi]" >&2
     exit 2
     ;;
 esac
@@ -82,8 +87,10 @@ check "$previous_version removed by the upgrade" \
 check "pelmo.dll under $program_files" test -f "$module"
 check "portal.probe beside it" test -f "${module%pelmo.dll}portal.probe"
 source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\pelmo'
-check "the event source's message file is the module" \
-  test "$(reg_value "$source_key" EventMessageFile)" = "C:\\$program_files\\pelmo\\pelmo.dll"
+# Both packages write the same list, so the last one left still names its own module.
+message_files='C:\Program Files (x86)\pelmo\pelmo.dll;C:\Program Files\pelmo\pelmo.dll'
+check "the event source's message files are both modules' places" \
+  test "$(reg_value "$source_key" EventMessageFile)" = "$message_files"
 check "LotteryHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $lottery
 check "NewsHost in HKLM\\SOFTWARE\\pelmo" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
 progid_class() { run reg.exe query 'HKCR\pelmo.zaverer\CLSID' /ve 2>/dev/null | grep -q "$1"; }
@@ -114,6 +121,18 @@ check "NewsHost kept" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
 check "reinstall with a new LOTTERYHOST" reinstall LOTTERYHOST=$changed
 check "the new LotteryHost wins" test "$(reg_value 'HKLM\SOFTWARE\pelmo' LotteryHost)" = $changed
 check "NewsHost still kept" test "$(reg_value 'HKLM\SOFTWARE\pelmo' NewsHost)" = $news
+
+if [ -n "$other_msi" ]; then
+  other() { "$other_loader" "$other_system\\msiexec.exe" "$1" "$(winpath "$other_msi")" /qn; }
+  check "msiexec /i the other architecture's package beside it" other /i
+  check "msiexec /x the other architecture's package" other /x
+  check "the event source stays" \
+    test "$(reg_value "$source_key" EventMessageFile)" = "$message_files"
+  check "the ProgID stays" progid_class '{88BBBB1C-215E-4723-8957-56EA7421CA93}'
+  check "the installed pelmo.exe still calls the installed object" installed_call
+  checked_script env -u PELMO_LOTTERY_HOST "$loader" "$system\\cscript.exe" //nologo \
+    "$(winpath "$here/installed.vbs")" installed $changed || failures=$((failures + 1))
+fi
 
 check "msiexec /x (silent)" run msiexec.exe /x "$(winpath "$msi")" /qn
 check "pelmo.dll removed" not test -e "$module"

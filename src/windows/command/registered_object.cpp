@@ -114,8 +114,8 @@ std::string installer_hint() {
   const std::string registered = name + " is registered for " + std::to_string(kBits) +
                                  "-bit programs as " + narrow(own_module);
   if (!progid_found) {
-    // The ProgID's key is shared by both views: removing the other bitness's registration
-    // takes it away from this one too.
+    // The ProgID's key is shared by both views: deleted by hand, or taken along by an older
+    // version's removal of the other bitness's registration.
     throw TargetError(registered + ", but its ProgID is missing: " + hresult_text(hr) +
                       "; repair it: " + installer_hint() + " again");
   }

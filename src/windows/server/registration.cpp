@@ -90,6 +90,20 @@ bool library_registered() {
   return true;
 }
 
+// Whether the other architecture's module is registered for the class: the ProgID key is one
+// for both registry views, so it stays while that registration needs it.
+bool other_view_registered() {
+  constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  const std::wstring key_path = L"CLSID\\" + clsid_text() + L"\\InprocServer32";
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ | kOtherView, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
 }  // namespace
 
 }  // namespace pelmo::com
@@ -118,7 +132,9 @@ STDAPI DllUnregisterServer() {
                               kSysKind);
     }
     const HRESULT clsid = delete_tree(L"CLSID\\" + clsid_text());
-    const HRESULT progid = delete_tree(wide_ascii(pelmo::identity::kProgId));
+    // After this view's class is gone: on 32-bit Windows the "other" view is this one.
+    const HRESULT progid =
+        other_view_registered() ? S_OK : delete_tree(wide_ascii(pelmo::identity::kProgId));
     return FAILED(tlb) ? tlb : FAILED(clsid) ? clsid : progid;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
