@@ -14,9 +14,10 @@ std::uint32_t DfaStateCache::intern(std::u32string_view key) {
       ids_.try_emplace(std::u32string(key), static_cast<std::uint32_t>(keys_.size()));
   if (added) {
     keys_.push_back(&it->first);
+    tags_.push_back(0);
     const std::size_t row = std::size_t{1} << shift_;
     table_.resize(table_.size() + row, kUnknown);
-    bytes_ += kNodeOverhead + key.size() * sizeof(char32_t) * 2 + row * sizeof(std::int32_t);
+    bytes_ += kNodeOverhead + key.size() * sizeof(char32_t) * 2 + (row + 1) * sizeof(std::int32_t);
   }
   return it->second;
 }
@@ -25,6 +26,7 @@ void DfaStateCache::clear() {
   ids_.clear();
   keys_.clear();
   table_.clear();
+  tags_.clear();
   bytes_ = 0;
 }
 
