@@ -64,8 +64,8 @@ inline std::size_t first_probed_start(const ProbeSet& set, const char16_t* text,
   return set.first_scan(set, text, from, n);
 }
 
-// Every start in [from, from + 64) before n - span where every probe passes, as bits (bit i for
-// from + i): a scan that stops often reads its next stops from one window.
+// Every start in [from, from + kWindow) before n - span where every probe passes, as bits (bit i
+// for from + i): a scan that stops often reads its next stops from one window.
 inline constexpr std::size_t kWindow = 64;
 inline std::uint64_t probed_window(const ProbeSet& set, const char16_t* text, std::size_t from,
                                    std::size_t n) {
