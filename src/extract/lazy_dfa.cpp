@@ -339,11 +339,11 @@ class Automaton final : public LazyDfa {
   }
 
   // With no thread alive, the next position where a match could begin; past the end when none.
-  std::size_t next_candidate(std::size_t pos) {
+  std::size_t next_candidate(std::size_t pos) const {
     if (program_.starts_anywhere) return pos;
     const std::size_t n = text_.size();
     if (prefix_) {
-      const std::size_t at = prefix_->find(text_.data(), n, pos, prefix_window_);
+      const std::size_t at = prefix_->find(text_, pos);
       return at == MarkerSearch::npos ? n : at;
     }
     if (has_first_probe_) return first_probed_start(first_probe_, text_.data(), pos, n);
@@ -797,7 +797,6 @@ class Automaton final : public LazyDfa {
   std::vector<std::uint32_t> seeds_;
   std::u32string next_key_;
   std::optional<MarkerSearch> prefix_;
-  MarkerSearch::Window prefix_window_;
   ProbeSet first_probe_;  // without a prefix: where a unit that may begin a match stands
   bool has_first_probe_ = false;
   std::vector<Acceleration> forward_runs_, reverse_runs_;  // the accelerated states of each cache

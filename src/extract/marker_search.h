@@ -55,31 +55,6 @@ class MarkerSearch {
   // Offset of the start of the last occurrence; an empty marker is found at text.size().
   std::size_t find_last(std::u16string_view text) const;
 
-  // find() for a caller that looks again and again a little further on in one text: the
-  // probes' window of positions is kept in `window` between calls. A non-empty marker only.
-  struct Window {
-    std::size_t from = npos;
-    std::uint64_t bits = 0;
-  };
-  std::size_t find(const char16_t* text, std::size_t n, std::size_t from, Window& window) const {
-    const std::size_t m = marker_.size();
-    if (probes_.count == 0) return find({text, n}, from);
-    for (std::size_t base = from; base + m <= n;) {
-      if (window.from == npos || base < window.from || base >= window.from + kWindow) {
-        window.from = base;
-        window.bits = probed_window(probes_, text, base, n);
-      }
-      std::uint64_t bits = window.bits >> (base - window.from);
-      while (bits != 0) {
-        const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(bits));
-        bits &= bits - 1;
-        if (at + m <= n && occurs_at(text, at)) return at;
-      }
-      base = window.from + kWindow;
-    }
-    return npos;
-  }
-
   // Calls found(at) for each occurrence in text[from, n), left to right, each looked for after
   // the end of the one before, as find(text, previous end) would; a non-empty marker only. The
   // probes are read a window of positions at a time, so that occurrences a few units apart do
