@@ -10,8 +10,11 @@ constexpr std::size_t kNodeOverhead = 64;
 }  // namespace
 
 std::uint32_t DfaStateCache::intern(std::u32string_view key) {
-  const auto [it, added] =
-      ids_.try_emplace(std::u32string(key), static_cast<std::uint32_t>(keys_.size()));
+  // Most keys are found: looked up through a reused string, so that finding one allocates
+  // nothing.
+  lookup_.assign(key);
+  if (const auto found = ids_.find(lookup_); found != ids_.end()) return found->second;
+  const auto [it, added] = ids_.try_emplace(lookup_, static_cast<std::uint32_t>(keys_.size()));
   if (added) {
     keys_.push_back(&it->first);
     tags_.push_back(0);

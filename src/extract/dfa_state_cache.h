@@ -52,6 +52,7 @@ class DfaStateCache {
   std::vector<const std::u32string*> keys_;
   std::vector<std::int32_t> table_;
   std::vector<std::int32_t> tags_;
+  std::u32string lookup_;
 };
 
 }  // namespace pelmo::extract
