@@ -316,7 +316,7 @@ TEST_F(BlockPaths, PatternPathAgreesWithThePlainSearch) {
     return out;
   };
   // Long runs of one unit (past a window of 64 positions), and markup between them.
-  constexpr std::u16string_view kMarkup = u"x=\"a\"<b></b>\n";
+  constexpr std::u16string_view kMarkup = u"x=\"a\"<b></b>\n\u0161";
   auto runs = [&] {
     std::u16string page;
     for (std::size_t n = rng() % 7; n > 0; --n) {
@@ -381,6 +381,13 @@ TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
       // A state that matches at every unit it stays on, and not on the one that leaves it.
       {u"x" + std::u16string(100, u'q') + u"aq", u"x.*", u"a*+"},
       {std::u16string(100, u'q') + u"a", u"q*", u"a*+q"},
+      // The state after a literal prefix holds the threads begun inside it: here the one begun
+      // at the prefix dies and one begun a unit later matches, found by the scan back.
+      {u"aaaxb", u"aa.b", u""},
+      {u"abababcab", u"ababc", u"b"},
+      // Units of other pages of 256 with the low byte of a named one are not that one.
+      {u"\u0161a\u0161aa\u0161" + std::u16string(80, u'a') + u"\u0161", u"a+", u"\u0161"},
+      {u"<b>\u5317\u4eac" + std::u16string(70, u'\u4eac') + u"</b>", u"<b>.*\u4eac", u"</b>"},
   };
   for (const Case& c : cases) {
     const Outcome plain = plain_search(c.page, c.start, c.over);
