@@ -156,6 +156,14 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       // Which of the last 20 units were an 'a' is the automaton's state: more states than its
       // cache holds, so it gives up and the simulation finishes within the same budget.
       {scattered, u"a.{20}x", u"", true},
+      // An accelerated state whose exits stand at every other unit: a stop each time, no skip.
+      {u"x=\"\"" +
+           [] {
+             std::u16string s;
+             for (int i = 0; i < 100000; ++i) s += u"q<";
+             return s;
+           }(),
+       u"x=\".*\"", u"</b>$", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(to_utf8(c.start) + " on " + std::to_string(c.page.size()) + " units");

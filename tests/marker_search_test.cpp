@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 namespace pelmo::extract {
 namespace {
@@ -51,6 +52,16 @@ void agree_with_the_obvious_search(UnitFold fold, std::size_t max_text, std::siz
       last = hit;
     }
     ASSERT_EQ(search.find_last(text), last) << "round " << i;
+    // Every occurrence after the end of the one before, read from probe windows, as the
+    // repeated search finds them.
+    if (marker.empty()) continue;
+    std::vector<std::size_t> expected, each;
+    for (std::size_t hit = naive_find(text, marker, from, fold); hit != MarkerSearch::npos;
+         hit = naive_find(text, marker, hit + marker.size(), fold)) {
+      expected.push_back(hit);
+    }
+    search.each(text.data(), text.size(), from, [&](std::size_t at) { each.push_back(at); });
+    ASSERT_EQ(each, expected) << "round " << i;
   }
 }
 
