@@ -156,6 +156,14 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       // Which of the last 20 units were an 'a' is the automaton's state: more states than its
       // cache holds, so it gives up and the simulation finishes within the same budget.
       {scattered, u"a.{20}x", u"", true},
+      // An accelerated state whose exits stand at every other unit: a stop each time, no skip.
+      {u"x=\"\"" +
+           [] {
+             std::u16string s;
+             for (int i = 0; i < 100000; ++i) s += u"q<";
+             return s;
+           }(),
+       u"x=\".*\"", u"</b>$", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(to_utf8(c.start) + " on " + std::to_string(c.page.size()) + " units");
@@ -202,6 +210,16 @@ TEST(BlockExtractDense, AnswerWithinAProportionalBudget) {
     EXPECT_EQ(blocks, testing::plain_blocks(c.page, c.start, c.over));
     EXPECT_FALSE(blocks.empty());
   }
+  // The units a state skips in one scan are charged too: a quarter of a step each, so a budget
+  // below that fails inside the skip, and one above it answers.
+  try {
+    extract::pattern_blocks(a_run, u"a+", u"b", 200'000);
+    ADD_FAILURE() << "a skip over 1,000,000 units took less than 200,000 steps";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), err::kOutOfStack);
+  }
+  EXPECT_EQ(extract::pattern_blocks(a_run, u"a+", u"b", 300'000),
+            (std::vector<extract::Block>{{0, a_run.size()}}));
 }
 
 // Random pages and markers over a small alphabet: letters in both cases, marker characters,
@@ -296,19 +314,23 @@ TEST_F(BlockPaths, PatternPathAgreesWithThePlainSearch) {
 
   // Dense markers on pages of long runs of one unit keep many threads alive; the automaton must
   // agree with its cache at full size, and when a tiny one is flushed and given up on.
-  const std::u16string_view dense[] = {u".*",     u".+", u"a+", u"a*", u".{0,3}",
-                                       u"a{1,4}", u"b",  u"|",  u"^",  u".",
-                                       u"a*+",    u"\n", u"A",  u"$",  u"b{2}"};
+  const std::u16string_view dense[] = {
+      u".*",  u".+", u"a+", u"a*", u".{0,3}", u"a{1,4}", u"b",      u"|", u"^",    u".",
+      u"a*+", u"\n", u"A",  u"$",  u"b{2}",   u"\".*\"", u"\".+\"", u"<", u"</b>", u"x=\""};
   auto dense_marker = [&](std::size_t max_pieces) {
     std::u16string out;
     for (std::size_t n = rng() % (max_pieces + 1); n > 0; --n)
       out += dense[rng() % std::size(dense)];
     return out;
   };
+  // Long runs of one unit (past a window of 64 positions), and markup between them.
+  constexpr std::u16string_view kMarkup = u"x=\"a\"<b></b>\n\u0161";
   auto runs = [&] {
     std::u16string page;
-    for (std::size_t n = rng() % 7; n > 0; --n)
-      page.append(1 + rng() % 40, kPage[rng() % kPage.size()]);
+    for (std::size_t n = rng() % 7; n > 0; --n) {
+      if (rng() % 3 == 0) page += kMarkup.substr(rng() % kMarkup.size());
+      page.append(1 + rng() % (rng() % 4 ? 40 : 150), kPage[rng() % kPage.size()]);
+    }
     return page;
   };
   int dense_answered = 0;
@@ -340,12 +362,40 @@ TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
   std::u16string long_mix;
   for (int i = 0; i < 3000; ++i) long_mix += (i * 7919) % 5 < 2 ? u"ab" : u"ba";
   const Case cases[] = {
-      {u"abcabc", u"^a", u"c"},     {u"xabc", u"^a|b", u"c"},
-      {u"aaab aab", u"a*+", u"b"},  {u"aaa", u"a++", u""},
-      {u"abab", u"", u""},          {u"ab\nab", u"b$|a", u""},
-      {u"abcd", u"a|abc", u"d"},    {u"xaaay", u"a{1,2}", u"y"},
-      {u"ab\n\nab", u".*", u"b"},   {u"AbaB", u"ab|ba", u""},
-      {long_mix, u"a.{12}b", u"a"}, {long_mix + u"x", u"b.{9}a|a.{9}b", u"x"},
+      {u"abcabc", u"^a", u"c"},
+      {u"xabc", u"^a|b", u"c"},
+      {u"aaab aab", u"a*+", u"b"},
+      {u"aaa", u"a++", u""},
+      {u"abab", u"", u""},
+      {u"ab\nab", u"b$|a", u""},
+      {u"abcd", u"a|abc", u"d"},
+      {u"xaaay", u"a{1,2}", u"y"},
+      {u"ab\n\nab", u".*", u"b"},
+      {u"AbaB", u"ab|ba", u""},
+      {long_mix, u"a.{12}b", u"a"},
+      {long_mix + u"x", u"b.{9}a|a.{9}b", u"x"},
+      // Accelerated states: a skip that lands on the last unit or runs to the end, forward
+      // (a repeat's own unit, or everything but a quote) and back (a later start matches, so
+      // the start is found by the scan back over the run), "^" before a skip, a run that goes
+      // back to a skipping state after each of its exits.
+      {std::u16string(300, u'a') + u"b", u"a+", u"b"},
+      {std::u16string(300, u'a'), u"a+", u""},
+      {u"x=\"" + std::u16string(200, u'q') + u"\"", u"x=\".*\"", u""},
+      {u"x=\"" + std::u16string(200, u'q') + u"\"</b>", u"x=\".*\"", u"</b>"},
+      {u"ccc" + std::u16string(200, u'b') + u"c", u".{2}b+", u"c"},
+      {u"cc" + std::u16string(200, u'b'), u".b+", u""},
+      {std::u16string(100, u'a') + u"b", u"^a+", u"b"},
+      {long_mix + u"<b>" + long_mix + u"</b><b></b>", u"<b>.*", u"</b>"},
+      // A state that matches at every unit it stays on, and not on the one that leaves it.
+      {u"x" + std::u16string(100, u'q') + u"aq", u"x.*", u"a*+"},
+      {std::u16string(100, u'q') + u"a", u"q*", u"a*+q"},
+      // The state after a literal prefix holds the threads begun inside it: here the one begun
+      // at the prefix dies and one begun a unit later matches, found by the scan back.
+      {u"aaaxb", u"aa.b", u""},
+      {u"abababcab", u"ababc", u"b"},
+      // Units of other pages of 256 with the low byte of a named one are not that one.
+      {u"\u0161a\u0161aa\u0161" + std::u16string(80, u'a') + u"\u0161", u"a+", u"\u0161"},
+      {u"<b>\u5317\u4eac" + std::u16string(70, u'\u4eac') + u"</b>", u"<b>.*\u4eac", u"</b>"},
   };
   for (const Case& c : cases) {
     const Outcome plain = plain_search(c.page, c.start, c.over);

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 namespace pelmo::extract {
 namespace {
@@ -51,6 +52,16 @@ void agree_with_the_obvious_search(UnitFold fold, std::size_t max_text, std::siz
       last = hit;
     }
     ASSERT_EQ(search.find_last(text), last) << "round " << i;
+    // Every occurrence after the end of the one before, read from probe windows, as the
+    // repeated search finds them.
+    if (marker.empty()) continue;
+    std::vector<std::size_t> expected, each;
+    for (std::size_t hit = naive_find(text, marker, from, fold); hit != MarkerSearch::npos;
+         hit = naive_find(text, marker, hit + marker.size(), fold)) {
+      expected.push_back(hit);
+    }
+    search.each(text.data(), text.size(), from, [&](std::size_t at) { each.push_back(at); });
+    ASSERT_EQ(each, expected) << "round " << i;
   }
 }
 
@@ -74,6 +85,22 @@ TEST(MarkerSearch, RemoveAllIsExactAndDoesNotRescan) {
   EXPECT_EQ(removed(u"abc", u""), u"abc");
   EXPECT_EQ(removed(u"xxabxx", u"xx"), u"ab");
   EXPECT_EQ(removed(u"xx", u"xx"), u"");
+  // Occurrences a few units apart, across the probe windows and at the very end, against the
+  // obvious left-to-right removal.
+  std::mt19937 rng(22);
+  for (int round = 0; round < 2000; ++round) {
+    const std::u16string marker = round % 2 ? u"</li>" : u"aa";
+    std::u16string text;
+    while (text.size() < rng() % 300) text += rng() % 3 ? marker : std::u16string(rng() % 9, u'a');
+    std::u16string expected;
+    std::size_t at = 0;
+    for (std::size_t hit = text.find(marker); hit != text.npos; hit = text.find(marker, at)) {
+      expected.append(text, at, hit - at);
+      at = hit + marker.size();
+    }
+    expected.append(text, at);
+    ASSERT_EQ(removed(text, marker), expected) << "round " << round;
+  }
 }
 
 TEST(MarkerSearch, SelfSimilarMarkerOnALongRun) {

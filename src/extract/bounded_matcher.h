@@ -9,7 +9,9 @@
 // - memory is the text's plus a bounded cache, whatever the text holds.
 //
 // How: a lazy automaton (lazy_dfa.h) finds each match with one table lookup per unit in most
-// places, a forward scan to the match's end and a reverse scan back to its start. States are
+// places, and a probe scan over runs that keep it in one state: a forward scan to the match's
+// end, which knows the start too when the match began where the scan did, else a reverse scan
+// back to it. States are
 // built as the text needs them and charged to the budget like the simulation's steps; cached
 // transitions cost a fraction of one. When the automaton cannot serve (too many distinct units
 // in the program, or a cache that keeps filling), the thread simulation finishes the call: every

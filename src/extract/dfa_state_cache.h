@@ -13,10 +13,10 @@ namespace pelmo::extract {
 class DfaStateCache {
  public:
   // A transition not built yet. A built one is where the next state's row begins in the table
-  // (its id shifted by `shift()`), with two flags the automaton defines in the low bits: a scan
-  // follows transitions without either in a tight loop.
+  // (its id shifted by `shift()`), with three flags the automaton defines in the low bits: a
+  // scan follows transitions without any in a tight loop.
   static constexpr std::int32_t kUnknown = -1;
-  static constexpr std::int32_t kFlags = 3;
+  static constexpr std::int32_t kFlags = 7;
 
   DfaStateCache(std::size_t classes, std::size_t max_bytes) : max_bytes_(max_bytes) {
     while ((std::size_t{1} << shift_) < classes) ++shift_;
@@ -35,18 +35,24 @@ class DfaStateCache {
   }
   const std::int32_t* table() const { return table_.data(); }
 
+  // A number the automaton keeps per state, 0 when the state is added.
+  std::int32_t tag(std::uint32_t id) const { return tags_[id]; }
+  void set_tag(std::uint32_t id, std::int32_t tag) { tags_[id] = tag; }
+
   // Whether the states held have passed the memory allowed; the owner then clears the cache.
   bool full() const { return bytes_ > max_bytes_; }
   void clear();
   std::size_t size() const { return keys_.size(); }
 
  private:
-  unsigned shift_ = 2;  // rows are a power of two wide, at least 4: room for the flags
+  unsigned shift_ = 3;  // rows are a power of two wide, at least 8: room for the flags
   std::size_t max_bytes_;
   std::size_t bytes_ = 0;
   std::unordered_map<std::u32string, std::uint32_t> ids_;
   std::vector<const std::u32string*> keys_;
   std::vector<std::int32_t> table_;
+  std::vector<std::int32_t> tags_;
+  std::u32string lookup_;
 };
 
 }  // namespace pelmo::extract

@@ -1,6 +1,7 @@
 #include "extract/lazy_dfa.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <utility>
@@ -8,6 +9,7 @@
 
 #include "extract/dfa_state_cache.h"
 #include "extract/marker_search.h"
+#include "extract/probe_scan.h"
 
 namespace pelmo::extract {
 
@@ -23,15 +25,31 @@ constexpr unsigned kFlushesBeforeGivingUp = 2;
 constexpr std::size_t kMinUnitsPerState = 16;
 constexpr std::size_t kKeyStepsPerThread = 4;
 constexpr std::int64_t kNoInitial = -1;
+// The state after the literal prefix: not built yet, or not one to jump to.
+constexpr std::int64_t kNoPrefixState = -1;
+constexpr std::int64_t kPrefixUnsteady = -2;
+constexpr std::uint32_t kNoWindow = static_cast<std::uint32_t>(-1);
 
 // Transition flags: a match ends (forward) or begins (reverse) here; the next state is one the
-// scan must look at (dead, idle, empty).
+// scan must look at (dead, idle, empty, accelerated); forward, the match that ends here began
+// where the scan's threads did (see kFirstThreads).
 constexpr std::uint32_t kMatchedFlag = 1;
 constexpr std::uint32_t kSpecialFlag = 2;
+constexpr std::uint32_t kFirstFlag = 4;
+
+// State tags (DfaStateCache::tag): not looked at yet, not accelerated, or 1 + the index of its
+// acceleration.
+constexpr std::int32_t kUnchecked = 0;
+constexpr std::int32_t kNotAccelerated = -1;
 
 // Forward state flags, the first character of its key.
 constexpr char32_t kStartAlive = 1;  // no match found yet: a new one may begin at each unit
 constexpr char32_t kAtBegin = 2;     // the start of the text, where "^" holds
+// The second character of a forward key counts its leading threads that descend from the one
+// that began where the scan last left the idle state: the match's start is known when one of
+// them matches. Threads are ordered by start, so they always lead the list.
+constexpr std::size_t kFirstThreads = 1;
+constexpr std::size_t kForwardThreads = 2;  // where the threads begin in a forward key
 
 bool consumes(Op op) { return op == Op::Unit || op == Op::Dot || op == Op::Any; }
 
@@ -72,21 +90,45 @@ struct Context {
 
 // Code units grouped so that no instruction tells two units of one group apart: each unit the
 // program names (with its other ASCII case), the line feed, and everything else.
+//
+// A unit's class is pages[unit >> 8][unit & 0xFF]: the pages that hold no named unit share one
+// page of zeros, so that a call builds a few hundred bytes rather than a table of every unit.
 struct UnitClasses {
-  std::vector<std::uint8_t> of = std::vector<std::uint8_t>(65536, 0);  // class 0: the rest
-  std::vector<char16_t> sample{0};                                     // one unit of each class
+  using Page = std::array<std::uint8_t, 256>;
+  static constexpr Page kRest{};  // class 0: the rest
+
+  std::array<const std::uint8_t*, 256> pages;
+  std::vector<Page> own;                    // the pages with a named unit
+  std::vector<char16_t> sample{0};          // one unit of each class
+  std::vector<std::u16string> members{{}};  // every unit of each class; class 0 is not listed
+
+  std::size_t of(char16_t unit) const { return pages[unit >> 8][unit & 0xFF]; }
 
   bool build(const std::vector<Inst>& code) {
-    std::vector<bool> named(65536, false);
+    std::array<std::int16_t, 256> page_of;  // index into own, or -1
+    page_of.fill(-1);
+    auto cell = [&](char16_t unit) -> std::uint8_t& {
+      std::int16_t& page = page_of[unit >> 8];
+      if (page < 0) {
+        page = static_cast<std::int16_t>(own.size());
+        own.emplace_back().fill(0);
+      }
+      return own[static_cast<std::size_t>(page)][unit & 0xFF];
+    };
+    auto named = [&](char16_t unit) {
+      return page_of[unit >> 8] >= 0 &&
+             own[static_cast<std::size_t>(page_of[unit >> 8])][unit & 0xFF];
+    };
     auto add = [&](char16_t unit) {
-      if (named[unit]) return true;
+      if (named(unit)) return true;
       if (sample.size() == kMaxClasses) return false;
       const auto id = static_cast<std::uint8_t>(sample.size());
+      std::u16string& units = members.emplace_back();
       for (char16_t each :
            {unit, fold_unit(unit, UnitFold::AsciiLetters),
             static_cast<char16_t>(unit >= u'a' && unit <= u'z' ? unit - 32 : unit)}) {
-        of[each] = id;
-        named[each] = true;
+        if (!named(each)) units.push_back(each);
+        cell(each) = id;
       }
       sample.push_back(unit);
       return true;
@@ -96,11 +138,52 @@ struct UnitClasses {
       if ((inst.op == Op::Unit || inst.op == Op::NotNextUnit) && !add(inst.unit)) return false;
     }
     char16_t rest = 0;
-    while (named[rest]) ++rest;
+    while (named(rest)) ++rest;
     sample[0] = rest;
+    for (std::size_t high = 0; high < pages.size(); ++high) {
+      pages[high] =
+          page_of[high] < 0 ? kRest.data() : own[static_cast<std::size_t>(page_of[high])].data();
+    }
     return true;
   }
   std::size_t size() const { return sample.size(); }
+};
+
+// A probe that passes every unit of `units` (and, as a scan that stops early is harmless, maybe
+// a few others); with `exact`, those units and no other. False when it would take more than
+// four comparisons.
+bool probe_for(std::u16string_view units, bool exact, ProbeSet& set) {
+  for (const char16_t mask : {char16_t{0}, char16_t{0x20}}) {
+    std::u16string values;
+    for (char16_t u : units) {
+      const auto v = static_cast<char16_t>(u | mask);
+      if (values.find(v) == values.npos) values.push_back(v);
+      // Under the mask a value stands for both v and v ^ mask.
+      if (exact && mask != 0 && units.find(static_cast<char16_t>(u ^ mask)) == units.npos) {
+        values.assign(5, 0);
+        break;
+      }
+    }
+    if (values.empty() || values.size() > 4) continue;
+    UnitProbe& probe = set.probes[0];
+    probe.or_mask = mask;
+    for (std::size_t k = 0; k < 4; ++k) probe.units[k] = values[k < values.size() ? k : 0];
+    probe.single = values.size() == 1;
+    set.count = 1;
+    set.outside = exact;
+    choose_scans(set);
+    return true;
+  }
+  return false;
+}
+
+// A state that leads to itself on every unit but a few (".*" inside quotes stays on all but a
+// quote and a line feed), or on a few units only (the "a" of "a+"): a scan passes over its run
+// with the probe scan instead of one transition per unit.
+struct Acceleration {
+  std::int32_t loop = 0;  // the transition to itself, flags included
+  bool never_leaves = false;
+  ProbeSet stops;  // where it may leave: one of the exits, or the first unit not a loop
 };
 
 // The zero-width steps reversed: for each instruction, those that reach it without a unit.
@@ -157,6 +240,8 @@ class Automaton final : public LazyDfa {
     match_pc_ = static_cast<std::uint32_t>(code_.size() - 1);  // the emitter ends with Match
     if (!program.literal_prefix.empty()) {
       prefix_.emplace(program.literal_prefix, UnitFold::AsciiLetters);
+    } else if (!program.starts_anywhere) {
+      has_first_probe_ = probe_for(first_units(), false, first_probe_);
     }
     reset_forward();
     reset_reverse();
@@ -164,8 +249,13 @@ class Automaton final : public LazyDfa {
 
   Outcome search(std::size_t from, Match& match) override {
     std::size_t end = 0, lowest_start = from;
-    const auto forward = find_end(from, end, lowest_start);
+    bool first = false;
+    const auto forward = find_end(from, end, lowest_start, first);
     if (forward != Outcome::Found) return forward;
+    if (first) {  // no scan back needed
+      match = {lowest_start, end};
+      return Outcome::Found;
+    }
     std::size_t begin = kNone;
     if (!find_begin(end, lowest_start, begin)) return Outcome::GaveUp;
     match = {begin, end};
@@ -175,27 +265,29 @@ class Automaton final : public LazyDfa {
  private:
   // --- forward: where the leftmost-first match ends ---------------------------------------
 
-  Outcome find_end(std::size_t from, std::size_t& end, std::size_t& lowest_start) {
+  // Where the match found from `from` ends; `first` tells whether it began at `lowest_start`,
+  // where the scan last left the idle state.
+  Outcome find_end(std::size_t from, std::size_t& end, std::size_t& lowest_start, bool& first) {
     const std::size_t n = text_.size();
     std::uint32_t state = from == 0 && has_at_begin_ ? begin_ : idle_;
     bool found = false;
     std::size_t walked = 0;
     std::size_t pos = from;
-    const std::uint8_t* classes = classes_.of.data();
+    const auto& classes = classes_;
     const unsigned shift = forward_.shift();
     if (state == idle_) {
       pos = next_candidate(pos);
       lowest_start = pos;
+      enter_prefix(state, pos, walked);
     }
     while (pos < n) {
-      // The tight loop: transitions already built that neither match nor lead to the dead or
-      // the idle state.
+      // The tight loop: transitions already built that carry no flag.
       const std::int32_t* table = forward_.table();
       std::int32_t row = static_cast<std::int32_t>(state << shift);
       std::int32_t to = 0;
       const std::size_t loop_from = pos;
       for (; pos < n; ++pos) {
-        to = table[row + classes[text_[pos]]];
+        to = table[row + static_cast<std::int32_t>(classes.of(text_[pos]))];
         if (to & DfaStateCache::kFlags) break;
         row = to;
       }
@@ -204,12 +296,13 @@ class Automaton final : public LazyDfa {
       if (pos == n) break;
       ++walked;
       if (to == DfaStateCache::kUnknown) {
-        to = build_forward(state, classes[text_[pos]], walked);
+        to = build_forward(state, classes.of(text_[pos]), walked, true);
         if (to == DfaStateCache::kUnknown) return Outcome::GaveUp;
       }
       if (to & kMatchedFlag) {
         found = true;
         end = pos;
+        first = (to & kFirstFlag) != 0;
       }
       state = static_cast<std::uint32_t>(to) >> shift;
       ++pos;
@@ -217,7 +310,21 @@ class Automaton final : public LazyDfa {
       if (state == idle_) {  // every thread alive from here on begins here or later
         pos = next_candidate(pos);
         lowest_start = pos;
+        enter_prefix(state, pos, walked);
+        continue;
       }
+      const std::int32_t tag = forward_.tag(state);
+      if (tag <= 0) continue;
+      // An accelerated state: on to the next unit that may leave it.
+      const Acceleration& run = forward_runs_[static_cast<std::size_t>(tag - 1)];
+      const std::size_t stop = run.never_leaves ? n : next_stop(run, state, pos);
+      if (stop > pos && (run.loop & kMatchedFlag) != 0) {
+        found = true;
+        end = stop - 1;
+        first = (run.loop & kFirstFlag) != 0;
+      }
+      walked += stop - pos;
+      pos = stop;
     }
     charge_walked(walked, forward_units_);
     if (pos >= n && state != dead_) {
@@ -225,6 +332,7 @@ class Automaton final : public LazyDfa {
       if (close_forward_list(key, Context{0, (key[0] & kAtBegin) != 0, true})) {
         found = true;
         end = n;
+        first = matched_first_;
       }
     }
     return found ? Outcome::Found : Outcome::NotFound;
@@ -238,23 +346,110 @@ class Automaton final : public LazyDfa {
       const std::size_t at = prefix_->find(text_, pos);
       return at == MarkerSearch::npos ? n : at;
     }
+    if (has_first_probe_) return first_probed_start(first_probe_, text_.data(), pos, n);
     const auto& first = *program_.first_units;
     while (pos < n && !first.test(text_[pos])) ++pos;
     return pos;
   }
 
+  // The next unit at or after `pos` that may leave the accelerated `state`, or the end. Stops
+  // come a few units apart in markup: they are read from a window of 64 positions probed at
+  // once, kept while the scan stays in that state and window.
+  std::size_t next_stop(const Acceleration& run, std::uint32_t state, std::size_t pos) {
+    const std::size_t n = text_.size();
+    if (window_state_ != state || pos < window_from_ || pos >= window_from_ + kWindow) {
+      window_state_ = state;
+      window_from_ = pos;
+      window_ = probed_window(run.stops, text_.data(), pos, n);
+    }
+    const std::uint64_t ahead = window_ >> (pos - window_from_);
+    if (ahead != 0) return pos + static_cast<std::size_t>(__builtin_ctzll(ahead));
+    const std::size_t beyond = window_from_ + kWindow;
+    return beyond < n ? first_probed_start(run.stops, text_.data(), beyond, n) : n;
+  }
+
+  // At a candidate the literal prefix has just been found at `pos`: the state after it is always
+  // the same, taken at once instead of one transition per unit.
+  void enter_prefix(std::uint32_t& state, std::size_t& pos, std::size_t& walked) {
+    const std::size_t length = program_.literal_prefix.size();
+    if (length == 0 || pos + length > text_.size()) return;
+    if (prefix_state_ == kNoPrefixState) prefix_state_ = walk_prefix(pos, walked);
+    if (prefix_state_ < 0) return;
+    state = static_cast<std::uint32_t>(prefix_state_);
+    pos += length;
+    walked += length;
+  }
+
+  // The state reached from idle over the prefix at `pos`, or kNoPrefixState when it cannot be
+  // built without emptying the cache, or kPrefixUnsteady when the walk ends or matches early.
+  std::int64_t walk_prefix(std::size_t pos, std::size_t& walked) {
+    std::uint32_t state = idle_;
+    for (std::size_t i = pos; i < pos + program_.literal_prefix.size(); ++i) {
+      const std::size_t unit_class = classes_.of(text_[i]);
+      std::int32_t to = forward_.transition(state, unit_class);
+      if (to == DfaStateCache::kUnknown) to = build_forward(state, unit_class, walked, false);
+      if (to == DfaStateCache::kUnknown) return kNoPrefixState;
+      state = static_cast<std::uint32_t>(to) >> forward_.shift();
+      if ((to & kMatchedFlag) != 0 || state == dead_ || state == idle_) return kPrefixUnsteady;
+    }
+    return state;
+  }
+
+  // The units that may begin a match, in both cases, when the program has no literal prefix
+  // and does not start anywhere.
+  std::u16string first_units() const {
+    std::u16string units;
+    std::vector<bool> seen(code_.size(), false);
+    std::vector<std::uint32_t> stack{0};
+    while (!stack.empty() && units.size() <= 8) {
+      const std::uint32_t pc = stack.back();
+      stack.pop_back();
+      if (seen[pc]) continue;
+      seen[pc] = true;
+      const Inst& inst = code_[pc];
+      if (inst.op == Op::Unit) {
+        units.push_back(inst.unit);
+        if (inst.unit >= u'a' && inst.unit <= u'z') units.push_back(inst.unit - (u'a' - u'A'));
+      } else if (inst.op == Op::Split) {
+        stack.push_back(inst.y);
+        stack.push_back(inst.x);
+      } else if (inst.op == Op::Jump) {
+        stack.push_back(inst.x);
+      } else if (inst.op != Op::Match && !consumes(inst.op)) {
+        stack.push_back(pc + 1);
+      }
+    }
+    if (!stack.empty()) units.clear();  // too many to probe for
+    return units;
+  }
+
   // Closes the key's threads in priority order, then a new thread at the start when one may
   // begin, into consuming_; true when a match is reached, which ends the closing: what comes
-  // after it has lower priority.
+  // after it has lower priority. Sets first_consuming_ to how many of consuming_ come from the
+  // key's first threads (or from the new thread, in a state with none alive), and
+  // matched_first_ when one of those matched.
   bool close_forward_list(std::u32string_view key, const Context& context) {
     next_generation();
     consuming_.clear();
     std::size_t visited = 0;
     bool matched = false;
-    for (std::size_t i = 1; i < key.size() && !matched; ++i) {
+    first_consuming_ = 0;
+    matched_first_ = false;
+    const std::size_t firsts = kForwardThreads + key[kFirstThreads];
+    for (std::size_t i = kForwardThreads; i < key.size() && !matched; ++i) {
       matched = close_forward(static_cast<std::uint32_t>(key[i]), context, visited);
+      if (i < firsts) {
+        first_consuming_ = consuming_.size();
+        matched_first_ = matched;
+      }
     }
-    if (!matched && (key[0] & kStartAlive) != 0) matched = close_forward(0, context, visited);
+    if (!matched && (key[0] & kStartAlive) != 0) {
+      matched = close_forward(0, context, visited);
+      if (key.size() == kForwardThreads) {  // idle: this thread begins where the scan does
+        first_consuming_ = consuming_.size();
+        matched_first_ = matched;
+      }
+    }
     budget_.charge(visited);
     return matched;
   }
@@ -291,37 +486,118 @@ class Automaton final : public LazyDfa {
     return false;
   }
 
-  std::int32_t build_forward(std::uint32_t state, std::size_t unit_class, std::size_t& walked) {
+  // The transition from `state` on `unit_class`, built and cached. When the cache is full it is
+  // emptied first, or, without `may_flush`, nothing is built. kUnknown when the automaton gives
+  // up or nothing was built.
+  std::int32_t build_forward(std::uint32_t state, std::size_t unit_class, std::size_t& walked,
+                             bool may_flush) {
     const char16_t c = classes_.sample[unit_class];
     const std::u32string_view key = forward_.key(state);
     const bool matched = close_forward_list(key, Context{c, (key[0] & kAtBegin) != 0, false});
     next_key_.clear();
     next_key_.push_back(!matched && (key[0] & kStartAlive) != 0 ? kStartAlive : 0);
-    for (std::uint32_t pc : consuming_) {
-      if (takes(code_[pc], c)) next_key_.push_back(pc + 1);
+    next_key_.push_back(0);
+    next_generation();
+    std::size_t visited = consuming_.size();
+    for (std::size_t i = 0; i < consuming_.size(); ++i) {
+      const std::uint32_t pc = consuming_[i];
+      if (!takes(code_[pc], c)) continue;
+      const std::size_t added = add_key_thread(pc + 1, visited);
+      if (i < first_consuming_) next_key_[kFirstThreads] += static_cast<char32_t>(added);
     }
-    budget_.charge(consuming_.size());
+    budget_.charge(visited);
     charge_key();
     const bool flushed = forward_.full();
     if (flushed) {
+      if (!may_flush) return DfaStateCache::kUnknown;
       if (!flush(forward_units_, forward_states_, walked)) return DfaStateCache::kUnknown;
       forward_.clear();
+      forward_runs_.clear();
+      prefix_state_ = kNoPrefixState;
+      window_state_ = kNoWindow;
       reset_forward();
     }
     ++forward_states_;
     const std::uint32_t to = forward_.intern(next_key_);
-    const auto value =
-        static_cast<std::int32_t>(to << forward_.shift() | (matched ? kMatchedFlag : 0u) |
-                                  (to == dead_ || to == idle_ ? kSpecialFlag : 0u));
-    if (!flushed) forward_.set_transition(state, unit_class, value);
+    const bool special = to == dead_ || to == idle_ || forward_.tag(to) > 0;
+    const auto value = static_cast<std::int32_t>(
+        to << forward_.shift() | (matched ? kMatchedFlag : 0u) |
+        (matched && matched_first_ ? kFirstFlag : 0u) | (special ? kSpecialFlag : 0u));
+    if (flushed) return value;
+    forward_.set_transition(state, unit_class, value);
+    if (to == state && forward_.tag(state) == kUnchecked && state != idle_ && state != begin_) {
+      accelerate(forward_, forward_runs_, state, value,
+                 [&](std::size_t k) { return build_forward(state, k, walked, false); });
+    }
     return value;
   }
 
+  // Adds the thread at `pc0` to next_key_ as the instructions it reaches through splits and
+  // jumps alone, in priority order, each once in the key: lists that close alike (a thread back
+  // at a repeat's jump and one at the split it leads to) get one key, so a run that keeps its
+  // threads stays in one state. Returns how many were added.
+  std::size_t add_key_thread(std::uint32_t pc0, std::size_t& visited) {
+    std::size_t added = 0;
+    stack_.assign(1, pc0);
+    while (!stack_.empty()) {
+      const std::uint32_t pc = stack_.back();
+      stack_.pop_back();
+      if (mark_[pc] == generation_) continue;
+      mark_[pc] = generation_;
+      ++visited;
+      const Inst& inst = code_[pc];
+      if (inst.op == Op::Jump) {
+        stack_.push_back(inst.x);
+      } else if (inst.op == Op::Split) {
+        stack_.push_back(inst.y);
+        stack_.push_back(inst.x);
+      } else {
+        next_key_.push_back(pc);
+        ++added;
+      }
+    }
+    return added;
+  }
+
   void reset_forward() {
-    const char32_t dead[] = {0}, idle[] = {kStartAlive}, begin[] = {kStartAlive | kAtBegin};
-    dead_ = forward_.intern({dead, 1});
-    idle_ = forward_.intern({idle, 1});
-    begin_ = forward_.intern({begin, 1});
+    const char32_t dead[] = {0, 0}, idle[] = {kStartAlive, 0},
+                   begin[] = {kStartAlive | kAtBegin, 0};
+    dead_ = forward_.intern({dead, 2});
+    idle_ = forward_.intern({idle, 2});
+    begin_ = forward_.intern({begin, 2});
+  }
+
+  // Decides whether `state`, just seen to lead to itself by `loop`, is accelerated: builds the
+  // rest of its row (unless that would empty the cache) and looks at the units that leave it.
+  // The transitions that stay are then flagged, so that the tight loop stops on them.
+  template <typename Build>
+  void accelerate(DfaStateCache& cache, std::vector<Acceleration>& runs, std::uint32_t state,
+                  std::int32_t loop, Build&& build) {
+    cache.set_tag(state, kNotAccelerated);
+    std::u16string exits, stays;
+    bool rest_stays = false;
+    for (std::size_t k = 0; k < classes_.size(); ++k) {
+      std::int32_t to = cache.transition(state, k);
+      if (to == DfaStateCache::kUnknown) to = build(k);
+      if (to == DfaStateCache::kUnknown) return;  // the cache is full
+      (to == loop ? stays : exits) += classes_.members[k];
+      if (k == 0) rest_stays = to == loop;
+    }
+    Acceleration run;
+    run.loop = loop;
+    if (rest_stays) {
+      run.never_leaves = exits.empty();
+      if (!run.never_leaves && !probe_for(exits, false, run.stops)) return;
+    } else if (!probe_for(stays, true, run.stops)) {
+      return;
+    }
+    runs.push_back(run);
+    cache.set_tag(state, static_cast<std::int32_t>(runs.size()));
+    for (std::size_t k = 0; k < classes_.size(); ++k) {
+      if (cache.transition(state, k) == loop) {
+        cache.set_transition(state, k, loop | static_cast<std::int32_t>(kSpecialFlag));
+      }
+    }
   }
 
   // --- reverse: where the match that ends at `end` begins -----------------------------------
@@ -333,7 +609,7 @@ class Automaton final : public LazyDfa {
     std::uint32_t state = initial_reverse_state(end, starts);
     if (starts) begin = end;
     std::size_t walked = 0;
-    const std::uint8_t* classes = classes_.of.data();
+    const auto& classes = classes_;
     const unsigned shift = reverse_.shift();
     // "^" holds only at 0, so the cached transition, built without it, may miss a start there.
     const std::size_t tight_lowest = has_at_begin_ ? std::max<std::size_t>(lowest, 1) : lowest;
@@ -343,24 +619,37 @@ class Automaton final : public LazyDfa {
       std::int32_t to = 0;
       const std::size_t loop_from = pos;
       for (; pos > tight_lowest; --pos) {
-        to = table[row + classes[text_[pos - 1]]];
+        to = table[row + static_cast<std::int32_t>(classes.of(text_[pos - 1]))];
         if (to & DfaStateCache::kFlags) break;
         row = to;
       }
       walked += loop_from - pos;
       state = static_cast<std::uint32_t>(row) >> shift;
       if (pos <= lowest) break;
-      const std::size_t unit_class = classes[text_[pos - 1]];
+      const std::size_t unit_class = classes.of(text_[pos - 1]);
       const bool starts_at_text_begin = pos == 1 && has_at_begin_ && starts_at_zero(state);
       to = reverse_.transition(state, unit_class);
       ++walked;
       if (to == DfaStateCache::kUnknown) {
-        to = build_reverse(state, unit_class, walked);
+        to = build_reverse(state, unit_class, walked, true);
         if (to == DfaStateCache::kUnknown) return false;
       }
       --pos;
       if ((to & kMatchedFlag) || starts_at_text_begin) begin = pos;
       state = static_cast<std::uint32_t>(to) >> shift;
+      const std::int32_t tag = reverse_.tag(state);
+      if (tag <= 0 || pos <= tight_lowest) continue;
+      // An accelerated state: back to just after the previous unit that may leave it.
+      const Acceleration& run = reverse_runs_[static_cast<std::size_t>(tag - 1)];
+      std::size_t stop = tight_lowest;
+      if (!run.never_leaves) {
+        const std::size_t at =
+            last_probed_start(run.stops, text_.data() + tight_lowest, pos - 1 - tight_lowest);
+        if (at != kNoStart) stop = tight_lowest + at + 1;
+      }
+      if (stop < pos && (run.loop & kMatchedFlag) != 0) begin = stop;
+      walked += pos - stop;
+      pos = stop;
     }
     charge_walked(walked, reverse_units_);
     return begin != kNone;
@@ -413,7 +702,8 @@ class Automaton final : public LazyDfa {
   // Sorting, hashing and copying a state's key cost a few steps per thread in it.
   void charge_key() { budget_.charge(next_key_.size() * kKeyStepsPerThread); }
 
-  std::int32_t build_reverse(std::uint32_t state, std::size_t unit_class, std::size_t& walked) {
+  std::int32_t build_reverse(std::uint32_t state, std::size_t unit_class, std::size_t& walked,
+                             bool may_flush) {
     const char16_t c = classes_.sample[unit_class];
     seeds_.clear();
     const std::u32string_view key = reverse_.key(state);
@@ -423,16 +713,24 @@ class Automaton final : public LazyDfa {
     budget_.charge(key.size());
     const bool flushed = reverse_.full();
     if (flushed) {
+      if (!may_flush) return DfaStateCache::kUnknown;
       if (!flush(reverse_units_, reverse_states_, walked)) return DfaStateCache::kUnknown;
       reverse_.clear();
+      reverse_runs_.clear();
       reset_reverse();
     }
     ++reverse_states_;
     bool starts = false;
     const std::uint32_t to = reverse_state(Context{c, false, false}, starts);
+    const bool special = to == empty_ || reverse_.tag(to) > 0;
     const auto value = static_cast<std::int32_t>(
-        to << reverse_.shift() | (starts ? kMatchedFlag : 0u) | (to == empty_ ? kSpecialFlag : 0u));
-    if (!flushed) reverse_.set_transition(state, unit_class, value);
+        to << reverse_.shift() | (starts ? kMatchedFlag : 0u) | (special ? kSpecialFlag : 0u));
+    if (flushed) return value;
+    reverse_.set_transition(state, unit_class, value);
+    if (to == state && reverse_.tag(state) == kUnchecked && state != empty_) {
+      accelerate(reverse_, reverse_runs_, state, value,
+                 [&](std::size_t k) { return build_reverse(state, k, walked, false); });
+    }
     return value;
   }
 
@@ -446,7 +744,7 @@ class Automaton final : public LazyDfa {
   // end (or its absence): kept per class, so that a page of many matches builds it once.
   std::uint32_t initial_reverse_state(std::size_t end, bool& starts) {
     const std::size_t n = text_.size();
-    const std::size_t slot = end < n ? classes_.of[text_[end]] : classes_.size();
+    const std::size_t slot = end < n ? classes_.of(text_[end]) : classes_.size();
     if (end != 0 && initial_[slot] != kNoInitial) {
       starts = (initial_[slot] & kMatchedFlag) != 0;
       return static_cast<std::uint32_t>(initial_[slot] >> 1);
@@ -499,6 +797,16 @@ class Automaton final : public LazyDfa {
   std::vector<std::uint32_t> seeds_;
   std::u32string next_key_;
   std::optional<MarkerSearch> prefix_;
+  ProbeSet first_probe_;  // without a prefix: where a unit that may begin a match stands
+  bool has_first_probe_ = false;
+  std::vector<Acceleration> forward_runs_, reverse_runs_;  // the accelerated states of each cache
+  std::int64_t prefix_state_ = kNoPrefixState;
+  // The stops of one accelerated forward state in positions [window_from_, + kWindow).
+  std::uint32_t window_state_ = kNoWindow;
+  std::size_t window_from_ = 0;
+  std::uint64_t window_ = 0;
+  std::size_t first_consuming_ = 0;
+  bool matched_first_ = false;
   bool has_at_begin_ = false;
   std::uint32_t match_pc_ = 0;
   std::uint32_t dead_ = 0, idle_ = 0, begin_ = 0, empty_ = 0;

@@ -3,17 +3,24 @@
 // positions where its threads began:
 //
 // - forward, the ordered list of threads about to be closed (the priority order the simulation
-//   keeps), whether a new match may still begin, and whether this is the start of the text: one
-//   scan finds where the leftmost-first match ends, exactly where the simulation would;
-// - reverse, the set of instructions from which that end can still be reached: one scan back
-//   from the end finds the leftmost position a match to it can begin at, the match's start.
+//   keeps, each taken through its splits and jumps), how many of them lead back to the thread
+//   begun where the scan last had none alive, whether a new match may still begin, and whether
+//   this is the start of the text: one scan finds where the leftmost-first match ends, exactly
+//   where the simulation would, and when one of those first threads matched, where it began;
+// - reverse, the set of instructions from which that end can still be reached: for the other
+//   matches, one scan back from the end finds the leftmost position a match to it can begin at.
+//
+// A state that leads to itself on every unit but a few, or on a few units only, is accelerated:
+// the scan passes over its run with the probe scan (probe_scan.h) instead of one transition per
+// unit, in both directions.
 //
 // States and their transitions, one per class of code units the program cannot tell apart, are
 // built on first use and kept in a cache of bounded size, emptied when full. Building a state
 // is charged to the call's budget, one step per instruction visited, as the simulation charges;
-// following a cached transition is a table lookup, charged one step for every
-// kTransitionsPerStep. When the cache keeps filling with states that serve few units each, the
-// automaton gives up (`Outcome::GaveUp`) and the caller finishes on the simulation.
+// following a cached transition is a table lookup, and passing a unit in an accelerated run
+// costs no more: both are charged one step for every kTransitionsPerStep. When the cache keeps
+// filling with states that serve few units each, the automaton gives up (`Outcome::GaveUp`) and the
+// caller finishes on the simulation.
 #pragma once
 
 #include <cstddef>

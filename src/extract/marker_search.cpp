@@ -208,11 +208,10 @@ void remove_all(std::u16string& text, std::u16string_view marker) {
     std::char_traits<char16_t>::move(text.data() + written, text.data() + kept, end - kept);
     written += end - kept;
   };
-  for (std::size_t hit = search.find(text); hit != MarkerSearch::npos;
-       hit = search.find(text, kept)) {
+  search.each(text.data(), text.size(), 0, [&](std::size_t hit) {
     keep_until(hit);
     kept = hit + marker.size();
-  }
+  });
   keep_until(text.size());
   text.resize(written);
 }

@@ -2,6 +2,7 @@
 // (a self-similar marker such as "aaab" in "aaaa..." costs no more than any other).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string>
@@ -54,12 +55,44 @@ class MarkerSearch {
   // Offset of the start of the last occurrence; an empty marker is found at text.size().
   std::size_t find_last(std::u16string_view text) const;
 
+  // Calls found(at) for each occurrence in text[from, n), left to right, each looked for after
+  // the end of the one before, as find(text, previous end) would; a non-empty marker only. The
+  // probes are read a window of positions at a time, so that occurrences a few units apart do
+  // not each cost a scan of their own. `found` may rewrite the text before the end of the
+  // occurrence it is given, not after.
+  template <typename Found>
+  void each(const char16_t* text, std::size_t n, std::size_t from, Found&& found) const {
+    const std::size_t m = marker_.size();
+    if (probes_.count == 0) {  // nothing to probe for: the one-at-a-time search
+      for (std::size_t at = find({text, n}, from); at != npos; at = find({text, n}, at + m)) {
+        found(at);
+      }
+      return;
+    }
+    for (std::size_t base = from; base + m <= n; base = std::max(base + kWindow, from)) {
+      std::uint64_t bits = probed_window(probes_, text, base, n);
+      while (bits != 0) {
+        const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(bits));
+        bits &= bits - 1;
+        if (at < from || at + m > n || !occurs_at(text, at)) continue;
+        found(at);
+        from = at + m;
+      }
+    }
+  }
+
  private:
   template <UnitFold F>
   std::size_t find_with(std::u16string_view text, std::size_t from) const;
   template <UnitFold F>
   std::size_t find_last_with(std::u16string_view text) const;
   void choose_probes();
+  bool occurs_at(const char16_t* text, std::size_t at) const {
+    for (std::size_t k = 0; k < marker_.size(); ++k) {
+      if (fold_unit(text[at + k], fold_) != marker_[k]) return false;
+    }
+    return true;
+  }
   // The probe for the units that fold onto `folded`; false when there are more than four.
   bool probe_for(char16_t folded, UnitProbe& probe) const;
 

@@ -28,6 +28,20 @@ std::size_t last_scalar_from(const ProbeSet& set, const char16_t* text, std::ptr
   return kNoStart;
 }
 
+std::uint64_t window_scalar(const ProbeSet& set, const char16_t* text, std::size_t from,
+                            std::size_t n) {
+  std::uint64_t bits = 0;
+  for (std::size_t i = 0; i < kWindow && from + i + set.span < n; ++i) {
+    if (set.passes_at(text, from + i)) bits |= std::uint64_t{1} << i;
+  }
+  return bits;
+}
+
+std::uint64_t window_unprobed(const ProbeSet& set, const char16_t* text, std::size_t from,
+                              std::size_t n) {
+  return window_scalar(set, text, from, n);
+}
+
 std::size_t last_scalar(const ProbeSet& set, const char16_t* text, std::size_t from) {
   return last_scalar_from(set, text, static_cast<std::ptrdiff_t>(from));
 }
@@ -56,9 +70,14 @@ struct Sse2 {
   PELMO_SSE2 static Vec ones() { return _mm_set1_epi8(-1); }
   PELMO_SSE2 static Vec bit_or(Vec a, Vec b) { return _mm_or_si128(a, b); }
   PELMO_SSE2 static Vec bit_and(Vec a, Vec b) { return _mm_and_si128(a, b); }
+  PELMO_SSE2 static Vec bit_xor(Vec a, Vec b) { return _mm_xor_si128(a, b); }
   PELMO_SSE2 static Vec equal(Vec a, Vec b) { return _mm_cmpeq_epi16(a, b); }
   // Two bits a unit.
   PELMO_SSE2 static unsigned mask(Vec a) { return static_cast<unsigned>(_mm_movemask_epi8(a)); }
+  // One bit a unit, for the units of a then b.
+  PELMO_SSE2 static unsigned pair_mask(Vec a, Vec b) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+  }
 };
 
 struct Avx2 {
@@ -71,8 +90,14 @@ struct Avx2 {
   PELMO_AVX2 static Vec ones() { return _mm256_set1_epi8(-1); }
   PELMO_AVX2 static Vec bit_or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
   PELMO_AVX2 static Vec bit_and(Vec a, Vec b) { return _mm256_and_si256(a, b); }
+  PELMO_AVX2 static Vec bit_xor(Vec a, Vec b) { return _mm256_xor_si256(a, b); }
   PELMO_AVX2 static Vec equal(Vec a, Vec b) { return _mm256_cmpeq_epi16(a, b); }
   PELMO_AVX2 static unsigned mask(Vec a) { return static_cast<unsigned>(_mm256_movemask_epi8(a)); }
+  PELMO_AVX2 static unsigned pair_mask(Vec a, Vec b) {
+    // The packing works within each half: put the quarters back in order.
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), 0xD8);
+    return static_cast<unsigned>(_mm256_movemask_epi8(packed));
+  }
 };
 
 // The probes broadcast into vectors once per scan.
@@ -92,9 +117,9 @@ struct WideProbes {
     for (std::size_t k = 0; k < 4; ++k) wide.units[p][k] = W::splat(set.probes[p].units[k]); \
   }
 
-#define PELMO_PASSING(W, at, out)                                                                  \
+#define PELMO_HITS(W, at, hits)                                                                    \
   {                                                                                                \
-    typename W::Vec hits = W::ones();                                                              \
+    hits = W::ones();                                                                              \
     for (std::size_t p = 0; p < kCount; ++p) {                                                     \
       const typename W::Vec v = W::bit_or(W::load(text + (at) + wide.offset[p]), wide.or_mask[p]); \
       typename W::Vec h = W::equal(v, wide.units[p][0]);                                           \
@@ -104,8 +129,28 @@ struct WideProbes {
       }                                                                                            \
       hits = W::bit_and(hits, h);                                                                  \
     }                                                                                              \
-    (out) = W::mask(hits);                                                                         \
+    if constexpr (kOutside) hits = W::bit_xor(hits, W::ones());                                    \
   }
+
+#define PELMO_PASSING(W, at, out) \
+  {                               \
+    typename W::Vec hits;         \
+    PELMO_HITS(W, at, hits)       \
+    (out) = W::mask(hits);        \
+  }
+
+// Two vectors' worth of units at a time, one bit each, into a 64-bit window.
+#define PELMO_WINDOW_BODY(W)                                                   \
+  if (from + kWindow + set.span > n) return window_scalar(set, text, from, n); \
+  PELMO_BROADCAST(W)                                                           \
+  std::uint64_t bits = 0;                                                      \
+  for (std::size_t k = 0; k < kWindow; k += 2 * W::kUnits) {                   \
+    typename W::Vec a, b;                                                      \
+    PELMO_HITS(W, from + k, a)                                                 \
+    PELMO_HITS(W, from + k + W::kUnits, b)                                     \
+    bits |= static_cast<std::uint64_t>(W::pair_mask(a, b)) << k;               \
+  }                                                                            \
+  return bits;
 
 #define PELMO_FIRST_BODY(W)                                                      \
   PELMO_BROADCAST(W)                                                             \
@@ -128,25 +173,37 @@ struct WideProbes {
   }                                                                                      \
   return last_scalar_from(set, text, s);
 
-template <std::size_t kCount, bool kSingle>
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
 __attribute__((target("sse2"))) std::size_t first_sse2(const ProbeSet& set, const char16_t* text,
                                                        std::size_t i, std::size_t n) {
   PELMO_FIRST_BODY(Sse2)
 }
 
-template <std::size_t kCount, bool kSingle>
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
 __attribute__((target("avx2"))) std::size_t first_avx2(const ProbeSet& set, const char16_t* text,
                                                        std::size_t i, std::size_t n) {
   PELMO_FIRST_BODY(Avx2)
 }
 
-template <std::size_t kCount, bool kSingle>
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
+__attribute__((target("sse2"))) std::uint64_t window_sse2(const ProbeSet& set, const char16_t* text,
+                                                          std::size_t from, std::size_t n) {
+  PELMO_WINDOW_BODY(Sse2)
+}
+
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
+__attribute__((target("avx2"))) std::uint64_t window_avx2(const ProbeSet& set, const char16_t* text,
+                                                          std::size_t from, std::size_t n) {
+  PELMO_WINDOW_BODY(Avx2)
+}
+
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
 __attribute__((target("sse2"))) std::size_t last_sse2(const ProbeSet& set, const char16_t* text,
                                                       std::size_t from) {
   PELMO_LAST_BODY(Sse2)
 }
 
-template <std::size_t kCount, bool kSingle>
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
 __attribute__((target("avx2"))) std::size_t last_avx2(const ProbeSet& set, const char16_t* text,
                                                       std::size_t from) {
   PELMO_LAST_BODY(Avx2)
@@ -159,20 +216,26 @@ bool all_single(const ProbeSet& set) {
   return true;
 }
 
-template <std::size_t kCount, bool kSingle>
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
 void set_vector_scans(ProbeSet& set, ScanWidth width) {
   if (width == ScanWidth::Avx2) {
-    set.first_scan = first_avx2<kCount, kSingle>;
-    set.last_scan = last_avx2<kCount, kSingle>;
+    set.first_scan = first_avx2<kCount, kSingle, kOutside>;
+    set.last_scan = last_avx2<kCount, kSingle, kOutside>;
+    set.window_scan = window_avx2<kCount, kSingle, kOutside>;
   } else {
-    set.first_scan = first_sse2<kCount, kSingle>;
-    set.last_scan = last_sse2<kCount, kSingle>;
+    set.first_scan = first_sse2<kCount, kSingle, kOutside>;
+    set.last_scan = last_sse2<kCount, kSingle, kOutside>;
+    set.window_scan = window_sse2<kCount, kSingle, kOutside>;
   }
 }
 
 // Picks the instantiation for the probe count, the unit sets' shape and the width.
 void set_vector_scans(ProbeSet& set, ScanWidth width) {
   const bool single = all_single(set);
+  if (set.outside) {
+    return single ? set_vector_scans<1, true, true>(set, width)
+                  : set_vector_scans<1, false, true>(set, width);
+  }
   switch (set.count) {
     case 1:
       return single ? set_vector_scans<1, true>(set, width)
@@ -208,10 +271,12 @@ void choose_scans(ProbeSet& set, ScanWidth width) {
   if (set.count == 0) {
     set.first_scan = first_unprobed;
     set.last_scan = last_unprobed;
+    set.window_scan = window_unprobed;
     return;
   }
   set.first_scan = first_scalar;
   set.last_scan = last_scalar;
+  set.window_scan = window_scalar;
 #if PELMO_X86_VECTORS
   if (width != ScanWidth::Scalar) set_vector_scans(set, width);
 #else

@@ -26,6 +26,7 @@ struct UnitProbe {
 struct ProbeSet;
 using FirstScan = std::size_t (*)(const ProbeSet&, const char16_t*, std::size_t, std::size_t);
 using LastScan = std::size_t (*)(const ProbeSet&, const char16_t*, std::size_t);
+using WindowScan = std::uint64_t (*)(const ProbeSet&, const char16_t*, std::size_t, std::size_t);
 
 // Up to three probes, each a condition every occurrence meets at its start position, and the
 // scans for them (choose_scans), picked once so that a search with many short hops pays for
@@ -35,14 +36,17 @@ struct ProbeSet {
   std::array<UnitProbe, kMax> probes{};
   std::size_t count = 0;
   std::size_t span = 0;  // the largest offset among them
+  // With one probe: a position passes where that probe fails (the end of a run of its units).
+  bool outside = false;
   FirstScan first_scan = nullptr;
   LastScan last_scan = nullptr;
+  WindowScan window_scan = nullptr;
 
   bool passes_at(const char16_t* text, std::size_t start) const {
     for (std::size_t p = 0; p < count; ++p) {
-      if (!probes[p].passes(text[start + probes[p].offset])) return false;
+      if (!probes[p].passes(text[start + probes[p].offset])) return outside;
     }
-    return true;
+    return !outside;
   }
 };
 
@@ -58,6 +62,14 @@ void choose_scans(ProbeSet& set, ScanWidth width = widest_scan());
 inline std::size_t first_probed_start(const ProbeSet& set, const char16_t* text, std::size_t from,
                                       std::size_t n) {
   return set.first_scan(set, text, from, n);
+}
+
+// Every start in [from, from + kWindow) before n - span where every probe passes, as bits (bit i
+// for from + i): a scan that stops often reads its next stops from one window.
+inline constexpr std::size_t kWindow = 64;
+inline std::uint64_t probed_window(const ProbeSet& set, const char16_t* text, std::size_t from,
+                                   std::size_t n) {
+  return set.window_scan(set, text, from, n);
 }
 
 // The last start in [0, from] where every probe passes, or kNoStart; `from + span` must be
