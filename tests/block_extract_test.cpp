@@ -63,6 +63,8 @@ TEST_F(BlockExtract, MarkersMatchInAnyCaseButOnlyTheExactTextIsRemoved) {
 TEST_F(BlockExtract, RemovalReachesContentAndSeparator) {
   EXPECT_EQ(body2s(u"<b>1<b>2</b>", u"<b>", u"</b>", true, u"</b>|"), text(u"12|"));
   EXPECT_EQ(body2s(u"ab x a y b", u"a", u"b", true, u"-ab-"), text(u"-- y --"));
+  // A marker that is not in the result leaves it whole; the other is still removed after it.
+  EXPECT_EQ(body2s(u"<p>a</p><p>bb</p>", u"<p.", u"</p>", true), text(u"<p>a###<p>bb###"));
 }
 
 TEST_F(BlockExtract, EscapedCharactersAreLiteral) {
@@ -361,6 +363,10 @@ TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
   };
   std::u16string long_mix;
   for (int i = 0; i < 3000; ++i) long_mix += (i * 7919) % 5 < 2 ? u"ab" : u"ba";
+  std::u16string quote_runs = u"<li c=\"";
+  for (const std::size_t run : {3, 59, 0, 62, 63, 64, 1, 130, 7}) {
+    quote_runs += std::u16string(run, u'q') + u"\"";
+  }
   const Case cases[] = {
       {u"abcabc", u"^a", u"c"},
       {u"xabc", u"^a|b", u"c"},
@@ -396,6 +402,10 @@ TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
       // Units of other pages of 256 with the low byte of a named one are not that one.
       {u"\u0161a\u0161aa\u0161" + std::u16string(80, u'a') + u"\u0161", u"a+", u"\u0161"},
       {u"<b>\u5317\u4eac" + std::u16string(70, u'\u4eac') + u"</b>", u"<b>.*\u4eac", u"</b>"},
+      // Accelerated states with the same stops share one window: quotes that move the scan
+      // between them within a window, at its last position and in the next one.
+      {quote_runs + u"</li>" + quote_runs + u"</li>", u"c=\".*\"", u"</li>"},
+      {quote_runs + u"</li>", u"c=\".*\"q", u"</li>"},
   };
   for (const Case& c : cases) {
     const Outcome plain = plain_search(c.page, c.start, c.over);

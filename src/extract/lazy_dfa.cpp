@@ -184,7 +184,19 @@ struct Acceleration {
   std::int32_t loop = 0;  // the transition to itself, flags included
   bool never_leaves = false;
   ProbeSet stops;  // where it may leave: one of the exits, or the first unit not a loop
+  // The first run with the same stops: states a scan moves between (after each quote of
+  // `class=".*"`) read their stops from one window instead of probing it again.
+  std::uint32_t window_key = 0;
 };
+
+bool same_stops(const ProbeSet& a, const ProbeSet& b) {
+  if (a.count != b.count || a.outside != b.outside) return false;
+  for (std::size_t p = 0; p < a.count; ++p) {
+    const UnitProbe &x = a.probes[p], &y = b.probes[p];
+    if (x.offset != y.offset || x.or_mask != y.or_mask || x.units != y.units) return false;
+  }
+  return true;
+}
 
 // The zero-width steps reversed: for each instruction, those that reach it without a unit.
 struct Predecessors {
@@ -317,7 +329,7 @@ class Automaton final : public LazyDfa {
       if (tag <= 0) continue;
       // An accelerated state: on to the next unit that may leave it.
       const Acceleration& run = forward_runs_[static_cast<std::size_t>(tag - 1)];
-      const std::size_t stop = run.never_leaves ? n : next_stop(run, state, pos);
+      const std::size_t stop = run.never_leaves ? n : next_stop(run, pos);
       if (stop > pos && (run.loop & kMatchedFlag) != 0) {
         found = true;
         end = stop - 1;
@@ -352,13 +364,13 @@ class Automaton final : public LazyDfa {
     return pos;
   }
 
-  // The next unit at or after `pos` that may leave the accelerated `state`, or the end. Stops
-  // come a few units apart in markup: they are read from a window of 64 positions probed at
-  // once, kept while the scan stays in that state and window.
-  std::size_t next_stop(const Acceleration& run, std::uint32_t state, std::size_t pos) {
+  // The next unit at or after `pos` that may leave the accelerated state of `run`, or the end.
+  // Stops come a few units apart in markup: they are read from a window of 64 positions probed
+  // at once, kept while the scan stays in that window and in states with the same stops.
+  std::size_t next_stop(const Acceleration& run, std::size_t pos) {
     const std::size_t n = text_.size();
-    if (window_state_ != state || pos < window_from_ || pos >= window_from_ + kWindow) {
-      window_state_ = state;
+    if (window_key_ != run.window_key || pos < window_from_ || pos >= window_from_ + kWindow) {
+      window_key_ = run.window_key;
       window_from_ = pos;
       window_ = probed_window(run.stops, text_.data(), pos, n);
     }
@@ -514,7 +526,7 @@ class Automaton final : public LazyDfa {
       forward_.clear();
       forward_runs_.clear();
       prefix_state_ = kNoPrefixState;
-      window_state_ = kNoWindow;
+      window_key_ = kNoWindow;
       reset_forward();
     }
     ++forward_states_;
@@ -590,6 +602,13 @@ class Automaton final : public LazyDfa {
       if (!run.never_leaves && !probe_for(exits, false, run.stops)) return;
     } else if (!probe_for(stays, true, run.stops)) {
       return;
+    }
+    run.window_key = static_cast<std::uint32_t>(runs.size());
+    for (const Acceleration& other : runs) {
+      if (!other.never_leaves && same_stops(other.stops, run.stops)) {
+        run.window_key = other.window_key;
+        break;
+      }
     }
     runs.push_back(run);
     cache.set_tag(state, static_cast<std::int32_t>(runs.size()));
@@ -801,8 +820,8 @@ class Automaton final : public LazyDfa {
   bool has_first_probe_ = false;
   std::vector<Acceleration> forward_runs_, reverse_runs_;  // the accelerated states of each cache
   std::int64_t prefix_state_ = kNoPrefixState;
-  // The stops of one accelerated forward state in positions [window_from_, + kWindow).
-  std::uint32_t window_state_ = kNoWindow;
+  // The stops of the forward runs with one window key in positions [window_from_, + kWindow).
+  std::uint32_t window_key_ = kNoWindow;
   std::size_t window_from_ = 0;
   std::uint64_t window_ = 0;
   std::size_t first_consuming_ = 0;

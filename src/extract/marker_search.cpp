@@ -205,7 +205,11 @@ void remove_all(std::u16string& text, std::u16string_view marker) {
   // and the search only reads from `kept` on.
   std::size_t kept = 0, written = 0;
   auto keep_until = [&](std::size_t end) {
-    std::char_traits<char16_t>::move(text.data() + written, text.data() + kept, end - kept);
+    // Until the first hit the kept units are already in place: moving them onto themselves
+    // would cost a pass over the text when the marker is absent.
+    if (written != kept) {
+      std::char_traits<char16_t>::move(text.data() + written, text.data() + kept, end - kept);
+    }
     written += end - kept;
   };
   search.each(text.data(), text.size(), 0, [&](std::size_t hit) {
