@@ -13,7 +13,9 @@ namespace pelmo::cli {
 namespace {
 
 [[noreturn]] void fail(const std::string& step, const std::string& path, DWORD error) {
-  throw std::runtime_error("cannot " + step + " " + path + ": " + system_message(error));
+  const std::string message = system_message(error);
+  throw std::runtime_error("cannot " + step + " " + path + ": " +
+                           (message.empty() ? "error " + std::to_string(error) : message));
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ inline std::wstring wide_path(std::string_view utf8) {
   return wide;
 }
 
-// The system's description of an error code, as UTF-8 without the line break it ends with.
+// The system's description of an error code or HRESULT, as UTF-8 without the line break it ends
+// with; empty when the system has none.
 inline std::string system_message(DWORD code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
@@ -30,7 +31,6 @@ inline std::string system_message(DWORD code) {
   while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ')) {
     wide.pop_back();
   }
-  if (wide.empty()) return "error " + std::to_string(code);
   const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
                                     0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');

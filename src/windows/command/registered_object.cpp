@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/wide_path_windows.h"
 #include "pelmo/error.h"
 #include "pelmo/identity.h"
 #include "pelmo/text.h"
@@ -35,17 +36,9 @@ std::string narrow(std::wstring_view s) { return to_utf8(com::from_wide(s)); }
 std::string hresult_text(HRESULT hr) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(hr));
-  wchar_t* message = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  std::wstring text = message != nullptr ? message : L"";
-  LocalFree(message);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                           text.back() == L'.')) {
-    text.pop_back();
-  }
-  return text.empty() ? std::string(hex) : narrow(text) + " (" + hex + ")";
+  std::string text = cli::system_message(static_cast<DWORD>(hr));
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return text.empty() ? std::string(hex) : text + " (" + hex + ")";
 }
 
 // A text value under the class's key in a view of the registry, or nothing.
