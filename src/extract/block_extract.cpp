@@ -10,6 +10,13 @@
 
 namespace pelmo::extract {
 
+namespace {
+
+// Units joined between two removals of the markers: well inside the processor's own cache.
+constexpr std::size_t kStripStretch = 16 * 1024;
+
+}  // namespace
+
 Variant collect_blocks(const Variant& text, const Variant& start, const Variant& over,
                        const Variant& separator, const Variant& strip_markers) {
   const std::u16string start_marker = to_text(start);
@@ -29,14 +36,26 @@ Variant collect_blocks(const Variant& text, const Variant& start, const Variant&
   for (const Block& block : blocks) total += block.length + sep.size();
   std::u16string joined;
   util::reserve_large(joined, total);
+  // The markers are removed as the text grows, a stretch at a time, while it is still in the
+  // cache; the end marker from what the start marker's removal has settled.
+  const bool strip = to_truth(strip_markers);
+  MarkerRemoval starts(start_marker), overs(over_marker);
+  auto remove_markers = [&](bool last) {
+    starts.advance(joined.data(), joined.size(), last);
+    overs.advance(joined.data(), starts.settled(), last);
+  };
+  std::size_t unstripped = 0;
   for (const Block& block : blocks) {
     joined.append(page.substr(block.offset, block.length));
     joined.append(sep);
+    if (strip && joined.size() - unstripped >= kStripStretch) {
+      remove_markers(false);
+      unstripped = joined.size();
+    }
   }
-
-  if (to_truth(strip_markers)) {
-    remove_all(joined, start_marker);
-    remove_all(joined, over_marker);
+  if (strip) {
+    remove_markers(true);
+    joined.resize(overs.settled());
   }
   return Variant::string(std::move(joined));
 }

@@ -198,26 +198,36 @@ std::size_t MarkerSearch::find_last_with(std::u16string_view text) const {
   return npos;
 }
 
-void remove_all(std::u16string& text, std::u16string_view marker) {
-  if (marker.empty()) return;
-  const MarkerSearch search(marker, UnitFold::Exact);
-  // Compacts towards the front: what is written never overtakes what is still to be read,
-  // and the search only reads from `kept` on.
-  std::size_t kept = 0, written = 0;
-  auto keep_until = [&](std::size_t end) {
-    // Until the first hit the kept units are already in place: moving them onto themselves
-    // would cost a pass over the text when the marker is absent.
-    if (written != kept) {
-      std::char_traits<char16_t>::move(text.data() + written, text.data() + kept, end - kept);
-    }
-    written += end - kept;
-  };
-  search.each(text.data(), text.size(), 0, [&](std::size_t hit) {
-    keep_until(hit);
-    kept = hit + marker.size();
+void MarkerRemoval::keep_until(char16_t* text, std::size_t end) {
+  // Until the first hit the kept units are already in place: moving them onto themselves
+  // would cost a pass over the text when the marker is absent.
+  if (written_ != kept_)
+    std::char_traits<char16_t>::move(text + written_, text + kept_, end - kept_);
+  written_ += end - kept_;
+  kept_ = end;
+}
+
+void MarkerRemoval::advance(char16_t* text, std::size_t n, bool last) {
+  if (size_ == 0) {
+    written_ = kept_ = n;
+    return;
+  }
+  // Compacts towards the front: what is written never overtakes what is still to be read, and
+  // the search only reads from `kept_` on.
+  search_.each(text, n, kept_, [&](std::size_t hit) {
+    keep_until(text, hit);
+    kept_ = hit + size_;
   });
-  keep_until(text.size());
-  text.resize(written);
+  // An occurrence may still begin in the last size_ - 1 units, once more text follows.
+  std::size_t open = n;
+  if (!last) open = n >= size_ ? n - size_ + 1 : 0;
+  if (open > kept_) keep_until(text, open);
+}
+
+void remove_all(std::u16string& text, std::u16string_view marker) {
+  MarkerRemoval removal(marker);
+  removal.advance(text.data(), text.size(), true);
+  text.resize(removal.settled());
 }
 
 }  // namespace pelmo::extract

@@ -105,6 +105,29 @@ class MarkerSearch {
   ProbeSet probes_;
 };
 
+// Removes every exact occurrence of a marker, left to right, from a text that may still grow
+// at its end: what is settled moves towards the front, in place, so that a text built piece by
+// piece is cleaned while its newest part is still in the processor's cache.
+class MarkerRemoval {
+ public:
+  explicit MarkerRemoval(std::u16string_view marker)
+      : search_(marker, UnitFold::Exact), size_(marker.size()) {}
+
+  // Removes the occurrences that lie in text[0, n), which holds what was given before, and
+  // settles every unit later text cannot make part of one; with `last` nothing more comes.
+  void advance(char16_t* text, std::size_t n, bool last);
+  // The settled units, text[0, settled()), hold no occurrence.
+  std::size_t settled() const { return written_; }
+
+ private:
+  void keep_until(char16_t* text, std::size_t end);
+
+  MarkerSearch search_;
+  std::size_t size_;
+  std::size_t kept_ = 0;     // the first unit not yet settled or removed
+  std::size_t written_ = 0;  // where it goes
+};
+
 // Removes every exact occurrence of `marker`, left to right, without rescanning, in place.
 void remove_all(std::u16string& text, std::u16string_view marker);
 
