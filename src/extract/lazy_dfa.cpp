@@ -31,6 +31,8 @@ constexpr std::int64_t kPrefixUnsteady = -2;
 constexpr std::uint32_t kNoWindow = static_cast<std::uint32_t>(-1);
 // How far ahead of a new stop window the text is fetched into the cache: a kilobyte.
 constexpr std::size_t kPrefetchAhead = 512;
+// How many recent stops decide whether a run's first unit is looked at before its window.
+constexpr int kPeekMemory = 4;
 
 // Transition flags: a match ends (forward) or begins (reverse) here; the next state is one the
 // scan must look at (dead, idle, empty, accelerated); forward, the match that ends here began
@@ -189,6 +191,9 @@ struct Acceleration {
   // The first run with the same stops: states a scan moves between (after each quote of
   // `class=".*"`) read their stops from one window instead of probing it again.
   std::uint32_t window_key = 0;
+  // How often the forward scan found a stop on the first unit of the run, lately: above zero,
+  // that unit is looked at before a window is probed.
+  int stops_at_once = 0;
 };
 
 bool same_stops(const ProbeSet& a, const ProbeSet& b) {
@@ -330,7 +335,7 @@ class Automaton final : public LazyDfa {
       const std::int32_t tag = forward_.tag(state);
       if (tag <= 0) continue;
       // An accelerated state: on to the next unit that may leave it.
-      const Acceleration& run = forward_runs_[static_cast<std::size_t>(tag - 1)];
+      Acceleration& run = forward_runs_[static_cast<std::size_t>(tag - 1)];
       const std::size_t stop = run.never_leaves ? n : next_stop(run, pos);
       if (stop > pos && (run.loop & kMatchedFlag) != 0) {
         found = true;
@@ -369,19 +374,34 @@ class Automaton final : public LazyDfa {
   // The next unit at or after `pos` that may leave the accelerated state of `run`, or the end.
   // Stops come a few units apart in markup: they are read from a window of 64 positions probed
   // at once, kept while the scan stays in that window and in states with the same stops.
-  std::size_t next_stop(const Acceleration& run, std::size_t pos) {
+  std::size_t next_stop(Acceleration& run, std::size_t pos) {
     const std::size_t n = text_.size();
     if (window_key_ != run.window_key || pos < window_from_ || pos >= window_from_ + kWindow) {
+      // Where a run is often left at once (".{1,3}" before "</span>"), one look at the unit
+      // spares the window; elsewhere the look costs more than it saves, and the windows tell
+      // when it would pay again.
+      const bool look = run.stops_at_once >= 0;
+      if (look) {
+        const bool at_stop = pos + run.stops.span < n && run.stops.passes_at(text_.data(), pos);
+        remember_stop_at_once(run, at_stop);
+        if (at_stop) return pos;
+      }
       window_key_ = run.window_key;
       window_from_ = pos;
       // Stops lead the scan through a large page: ask for the text ahead before it is needed.
       __builtin_prefetch(text_.data() + std::min(pos + kPrefetchAhead, n - 1));
       window_ = probed_window(run.stops, text_.data(), pos, n);
+      if (!look) remember_stop_at_once(run, (window_ & 1) != 0);
     }
     const std::uint64_t ahead = window_ >> (pos - window_from_);
     if (ahead != 0) return pos + static_cast<std::size_t>(__builtin_ctzll(ahead));
     const std::size_t beyond = window_from_ + kWindow;
     return beyond < n ? first_probed_start(run.stops, text_.data(), beyond, n) : n;
+  }
+
+  static void remember_stop_at_once(Acceleration& run, bool at_once) {
+    run.stops_at_once =
+        std::clamp(run.stops_at_once + (at_once ? 1 : -1), -kPeekMemory, kPeekMemory);
   }
 
   // At a candidate the literal prefix has just been found at `pos`: the state after it is always
