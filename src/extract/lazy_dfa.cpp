@@ -542,6 +542,13 @@ class Automaton final : public LazyDfa {
       if (i < first_consuming_) next_key_[kFirstThreads] += static_cast<char32_t>(added);
     }
     budget_.charge(visited);
+    // Once a thread is in the run between the markers, a match beginning later could only end
+    // at an end marker that thread reaches first: no new threads need to begin.
+    if (program_.run != MarkerProgram::kNoRun &&
+        next_key_.find(static_cast<char32_t>(program_.run), kForwardThreads) !=
+            std::u32string::npos) {
+      next_key_[0] &= ~kStartAlive;
+    }
     charge_key();
     const bool flushed = forward_.full();
     if (flushed) {

@@ -340,6 +340,11 @@ MarkerProgram compile_marker_program(std::u16string_view escaped_start,
   MarkerProgram program;
   Emitter(program.code, max_size).alternatives(alternatives);
   find_first_units(program);
+  if (alternatives.size() == 1) {
+    for (std::uint32_t pc = 0; pc < program.code.size(); ++pc) {
+      if (program.code[pc].op == Op::Any) program.run = pc;
+    }
+  }
   return program;
 }
 

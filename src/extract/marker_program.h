@@ -50,6 +50,11 @@ struct MarkerProgram {
   bool starts_anywhere = false;
   // Units every match begins with (folded), when the pattern has one alternative.
   std::u16string literal_prefix;
+  // With one alternative, the instruction of the run between the markers: a thread there can
+  // reach every end marker after it, so while one is alive no match that begins later can come
+  // first. kNoRun with more than one.
+  static constexpr std::uint32_t kNoRun = static_cast<std::uint32_t>(-1);
+  std::uint32_t run = kNoRun;
 };
 
 // Instructions a program may hold: "a{0,65535}" takes about twice that many. A larger pattern
