@@ -18,7 +18,8 @@ namespace {
 TEST(ProbeScan, EveryWidthFindsTheSameStarts) {
   std::vector<ScanWidth> widths = {ScanWidth::Scalar};
   if (widest_scan() != ScanWidth::Scalar) widths.push_back(ScanWidth::Sse2);
-  if (widest_scan() == ScanWidth::Avx2) widths.push_back(ScanWidth::Avx2);
+  if (widest_scan() >= ScanWidth::Avx2) widths.push_back(ScanWidth::Avx2);
+  if (widest_scan() == ScanWidth::Avx512) widths.push_back(ScanWidth::Avx512);
 
   std::mt19937 rng(16);
   constexpr std::u16string_view kAlphabet = u"abAB@`<\u212A";

@@ -59,10 +59,14 @@ std::size_t last_unprobed(const ProbeSet&, const char16_t*, std::size_t from) { 
 // the target attribute and chosen at run time, so the module still runs on any x86 processor.
 #define PELMO_SSE2 __attribute__((target("sse2"), always_inline)) inline
 #define PELMO_AVX2 __attribute__((target("avx2"), always_inline)) inline
+#define PELMO_AVX512 __attribute__((target("avx512f,avx512bw"), always_inline)) inline
 
+// The comparisons give a vector of all-ones units (Hits), read out two bits a unit.
 struct Sse2 {
   using Vec = __m128i;
+  using Hits = Vec;
   static constexpr std::size_t kUnits = 8;
+  static constexpr unsigned kBitsPerUnit = 2;
   PELMO_SSE2 static Vec load(const char16_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   }
@@ -82,7 +86,9 @@ struct Sse2 {
 
 struct Avx2 {
   using Vec = __m256i;
+  using Hits = Vec;
   static constexpr std::size_t kUnits = 16;
+  static constexpr unsigned kBitsPerUnit = 2;
   PELMO_AVX2 static Vec load(const char16_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
@@ -97,6 +103,27 @@ struct Avx2 {
     // The packing works within each half: put the quarters back in order.
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), 0xD8);
     return static_cast<unsigned>(_mm256_movemask_epi8(packed));
+  }
+};
+
+// Here the comparisons give mask registers, one bit a unit: half the instructions a unit of
+// the AVX2 scan, where the text is in the cache.
+struct Avx512 {
+  using Vec = __m512i;
+  using Hits = __mmask32;
+  static constexpr std::size_t kUnits = 32;
+  static constexpr unsigned kBitsPerUnit = 1;
+  PELMO_AVX512 static Vec load(const char16_t* p) { return _mm512_loadu_si512(p); }
+  PELMO_AVX512 static Vec splat(char16_t u) { return _mm512_set1_epi16(static_cast<short>(u)); }
+  PELMO_AVX512 static Hits ones() { return static_cast<Hits>(~0U); }
+  PELMO_AVX512 static Vec bit_or(Vec a, Vec b) { return _mm512_or_si512(a, b); }
+  PELMO_AVX512 static Hits bit_or(Hits a, Hits b) { return a | b; }
+  PELMO_AVX512 static Hits bit_and(Hits a, Hits b) { return a & b; }
+  PELMO_AVX512 static Hits bit_xor(Hits a, Hits b) { return a ^ b; }
+  PELMO_AVX512 static Hits equal(Vec a, Vec b) { return _mm512_cmpeq_epi16_mask(a, b); }
+  PELMO_AVX512 static unsigned mask(Hits a) { return a; }
+  PELMO_AVX512 static std::uint64_t pair_mask(Hits a, Hits b) {
+    return a | static_cast<std::uint64_t>(b) << 32;
   }
 };
 
@@ -122,7 +149,7 @@ struct WideProbes {
     hits = W::ones();                                                                              \
     for (std::size_t p = 0; p < kCount; ++p) {                                                     \
       const typename W::Vec v = W::bit_or(W::load(text + (at) + wide.offset[p]), wide.or_mask[p]); \
-      typename W::Vec h = W::equal(v, wide.units[p][0]);                                           \
+      typename W::Hits h = W::equal(v, wide.units[p][0]);                                          \
       if constexpr (!kSingle) {                                                                    \
         h = W::bit_or(W::bit_or(h, W::equal(v, wide.units[p][1])),                                 \
                       W::bit_or(W::equal(v, wide.units[p][2]), W::equal(v, wide.units[p][3])));    \
@@ -134,7 +161,7 @@ struct WideProbes {
 
 #define PELMO_PASSING(W, at, out) \
   {                               \
-    typename W::Vec hits;         \
+    typename W::Hits hits;        \
     PELMO_HITS(W, at, hits)       \
     (out) = W::mask(hits);        \
   }
@@ -145,32 +172,32 @@ struct WideProbes {
   PELMO_BROADCAST(W)                                                           \
   std::uint64_t bits = 0;                                                      \
   for (std::size_t k = 0; k < kWindow; k += 2 * W::kUnits) {                   \
-    typename W::Vec a, b;                                                      \
+    typename W::Hits a, b;                                                     \
     PELMO_HITS(W, from + k, a)                                                 \
     PELMO_HITS(W, from + k + W::kUnits, b)                                     \
     bits |= static_cast<std::uint64_t>(W::pair_mask(a, b)) << k;               \
   }                                                                            \
   return bits;
 
-#define PELMO_FIRST_BODY(W)                                                      \
-  PELMO_BROADCAST(W)                                                             \
-  for (; i + W::kUnits + set.span <= n; i += W::kUnits) {                        \
-    unsigned bits;                                                               \
-    PELMO_PASSING(W, i, bits)                                                    \
-    if (bits != 0) return i + static_cast<std::size_t>(__builtin_ctz(bits)) / 2; \
-  }                                                                              \
+#define PELMO_FIRST_BODY(W)                                          \
+  PELMO_BROADCAST(W)                                                 \
+  for (; i + W::kUnits + set.span <= n; i += W::kUnits) {            \
+    unsigned bits;                                                   \
+    PELMO_PASSING(W, i, bits)                                        \
+    if (bits != 0) return i + __builtin_ctz(bits) / W::kBitsPerUnit; \
+  }                                                                  \
   return first_scalar(set, text, i, n);
 
-#define PELMO_LAST_BODY(W)                                                               \
-  PELMO_BROADCAST(W)                                                                     \
-  auto s = static_cast<std::ptrdiff_t>(from);                                            \
-  constexpr auto kWidth = static_cast<std::ptrdiff_t>(W::kUnits);                        \
-  for (; s >= kWidth - 1; s -= kWidth) {                                                 \
-    const auto base = static_cast<std::size_t>(s - (kWidth - 1));                        \
-    unsigned bits;                                                                       \
-    PELMO_PASSING(W, base, bits)                                                         \
-    if (bits != 0) return base + static_cast<std::size_t>(31 - __builtin_clz(bits)) / 2; \
-  }                                                                                      \
+#define PELMO_LAST_BODY(W)                                                     \
+  PELMO_BROADCAST(W)                                                           \
+  auto s = static_cast<std::ptrdiff_t>(from);                                  \
+  constexpr auto kWidth = static_cast<std::ptrdiff_t>(W::kUnits);              \
+  for (; s >= kWidth - 1; s -= kWidth) {                                       \
+    const auto base = static_cast<std::size_t>(s - (kWidth - 1));              \
+    unsigned bits;                                                             \
+    PELMO_PASSING(W, base, bits)                                               \
+    if (bits != 0) return base + (31 - __builtin_clz(bits)) / W::kBitsPerUnit; \
+  }                                                                            \
   return last_scalar_from(set, text, s);
 
 template <std::size_t kCount, bool kSingle, bool kOutside = false>
@@ -186,6 +213,13 @@ __attribute__((target("avx2"))) std::size_t first_avx2(const ProbeSet& set, cons
 }
 
 template <std::size_t kCount, bool kSingle, bool kOutside = false>
+__attribute__((target("avx512f,avx512bw"))) std::size_t first_avx512(const ProbeSet& set,
+                                                                     const char16_t* text,
+                                                                     std::size_t i, std::size_t n) {
+  PELMO_FIRST_BODY(Avx512)
+}
+
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
 __attribute__((target("sse2"))) std::uint64_t window_sse2(const ProbeSet& set, const char16_t* text,
                                                           std::size_t from, std::size_t n) {
   PELMO_WINDOW_BODY(Sse2)
@@ -195,6 +229,14 @@ template <std::size_t kCount, bool kSingle, bool kOutside = false>
 __attribute__((target("avx2"))) std::uint64_t window_avx2(const ProbeSet& set, const char16_t* text,
                                                           std::size_t from, std::size_t n) {
   PELMO_WINDOW_BODY(Avx2)
+}
+
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
+__attribute__((target("avx512f,avx512bw"))) std::uint64_t window_avx512(const ProbeSet& set,
+                                                                        const char16_t* text,
+                                                                        std::size_t from,
+                                                                        std::size_t n) {
+  PELMO_WINDOW_BODY(Avx512)
 }
 
 template <std::size_t kCount, bool kSingle, bool kOutside = false>
@@ -209,6 +251,13 @@ __attribute__((target("avx2"))) std::size_t last_avx2(const ProbeSet& set, const
   PELMO_LAST_BODY(Avx2)
 }
 
+template <std::size_t kCount, bool kSingle, bool kOutside = false>
+__attribute__((target("avx512f,avx512bw"))) std::size_t last_avx512(const ProbeSet& set,
+                                                                    const char16_t* text,
+                                                                    std::size_t from) {
+  PELMO_LAST_BODY(Avx512)
+}
+
 bool all_single(const ProbeSet& set) {
   for (std::size_t p = 0; p < set.count; ++p) {
     if (!set.probes[p].single) return false;
@@ -218,7 +267,11 @@ bool all_single(const ProbeSet& set) {
 
 template <std::size_t kCount, bool kSingle, bool kOutside = false>
 void set_vector_scans(ProbeSet& set, ScanWidth width) {
-  if (width == ScanWidth::Avx2) {
+  if (width == ScanWidth::Avx512) {
+    set.first_scan = first_avx512<kCount, kSingle, kOutside>;
+    set.last_scan = last_avx512<kCount, kSingle, kOutside>;
+    set.window_scan = window_avx512<kCount, kSingle, kOutside>;
+  } else if (width == ScanWidth::Avx2) {
     set.first_scan = first_avx2<kCount, kSingle, kOutside>;
     set.last_scan = last_avx2<kCount, kSingle, kOutside>;
     set.window_scan = window_avx2<kCount, kSingle, kOutside>;
@@ -257,6 +310,7 @@ ScanWidth widest_scan() {
 #if PELMO_X86_VECTORS
   static const ScanWidth widest = [] {
     __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw")) return ScanWidth::Avx512;
     if (__builtin_cpu_supports("avx2")) return ScanWidth::Avx2;
     if (__builtin_cpu_supports("sse2")) return ScanWidth::Sse2;
     return ScanWidth::Scalar;

@@ -50,8 +50,8 @@ struct ProbeSet {
   }
 };
 
-// How many positions a scan checks at a time: one, 8 (SSE2) or 16 (AVX2).
-enum class ScanWidth { Scalar, Sse2, Avx2 };
+// How many positions a scan checks at a time: one, 8 (SSE2), 16 (AVX2) or 32 (AVX-512BW).
+enum class ScanWidth { Scalar, Sse2, Avx2, Avx512 };
 // The widest this processor runs; a narrower one may be asked for (the tests compare them).
 ScanWidth widest_scan();
 
