@@ -13,8 +13,8 @@ namespace {
 
 // Every width this processor runs must stop at the same starts as the one-at-a-time scan,
 // from every position, for probe sets of each shape (one to three probes, single units, letter
-// pairs through the 0x20 bit, sets of four, the end of a run of one probe's units), and read
-// the same windows of starts.
+// pairs through the 0x20 bit, sets of two and of four, the end of a run of one probe's units), and
+// read the same windows of starts.
 TEST(ProbeScan, EveryWidthFindsTheSameStarts) {
   std::vector<ScanWidth> widths = {ScanWidth::Scalar};
   if (widest_scan() != ScanWidth::Scalar) widths.push_back(ScanWidth::Sse2);
@@ -46,7 +46,9 @@ TEST(ProbeScan, EveryWidthFindsTheSameStarts) {
           break;
         case 1:  // any of four
           for (char16_t& u : probe.units) u = kAlphabet[pick(rng)];
-          probe.single = false;
+          break;
+        case 2:  // either of two, the other slots repeating the first
+          probe.units[1] = kAlphabet[pick(rng)];
           break;
         default:
           break;
@@ -55,7 +57,7 @@ TEST(ProbeScan, EveryWidthFindsTheSameStarts) {
     }
     if (round % 5 == 4) {  // the first unit that is not an 'a' in either case
       set.count = 1;
-      set.probes[0] = UnitProbe{0, 0x20, {u'a', u'a', u'a', u'a'}, true};
+      set.probes[0] = UnitProbe{0, 0x20, {u'a', u'a', u'a', u'a'}};
       set.span = 0;
       set.outside = true;
     }

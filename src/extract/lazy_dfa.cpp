@@ -172,7 +172,6 @@ bool probe_for(std::u16string_view units, bool exact, ProbeSet& set) {
     UnitProbe& probe = set.probes[0];
     probe.or_mask = mask;
     for (std::size_t k = 0; k < 4; ++k) probe.units[k] = values[k < values.size() ? k : 0];
-    probe.single = values.size() == 1;
     set.count = 1;
     set.outside = exact;
     choose_scans(set);

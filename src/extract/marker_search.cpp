@@ -127,11 +127,9 @@ bool MarkerSearch::probe_for(char16_t folded, UnitProbe& probe) const {
   if (letter_pair) {
     probe.or_mask = 0x20;
     probe.units.fill(static_cast<char16_t>(units[0] | 0x20));
-    probe.single = true;
     return true;
   }
   for (std::size_t k = 0; k < 4; ++k) probe.units[k] = units[k < count ? k : 0];
-  probe.single = count == 1;
   return true;
 }
 

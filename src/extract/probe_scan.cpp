@@ -7,6 +7,7 @@
 #define PELMO_X86_VECTORS 0
 #endif
 
+#include <algorithm>
 #include <cstddef>
 
 namespace pelmo::extract {
@@ -128,7 +129,7 @@ struct Avx512 {
 };
 
 // The probes broadcast into vectors once per scan.
-template <typename W, std::size_t kCount, bool kSingle>
+template <typename W, std::size_t kCount, std::size_t kUnits>
 struct WideProbes {
   typename W::Vec or_mask[kCount], units[kCount][4];
   std::size_t offset[kCount];
@@ -137,7 +138,7 @@ struct WideProbes {
 // The bodies are written once as macros because a lambda or helper would not inherit the
 // target attribute of the function it serves.
 #define PELMO_BROADCAST(W)                                                                   \
-  WideProbes<W, kCount, kSingle> wide;                                                       \
+  WideProbes<W, kCount, kUnits> wide;                                                        \
   for (std::size_t p = 0; p < kCount; ++p) {                                                 \
     wide.offset[p] = set.probes[p].offset;                                                   \
     wide.or_mask[p] = W::splat(set.probes[p].or_mask);                                       \
@@ -150,7 +151,8 @@ struct WideProbes {
     for (std::size_t p = 0; p < kCount; ++p) {                                                     \
       const typename W::Vec v = W::bit_or(W::load(text + (at) + wide.offset[p]), wide.or_mask[p]); \
       typename W::Hits h = W::equal(v, wide.units[p][0]);                                          \
-      if constexpr (!kSingle) {                                                                    \
+      if constexpr (kUnits == 2) h = W::bit_or(h, W::equal(v, wide.units[p][1]));                  \
+      if constexpr (kUnits == 4) {                                                                 \
         h = W::bit_or(W::bit_or(h, W::equal(v, wide.units[p][1])),                                 \
                       W::bit_or(W::equal(v, wide.units[p][2]), W::equal(v, wide.units[p][3])));    \
       }                                                                                            \
@@ -200,38 +202,38 @@ struct WideProbes {
   }                                                                            \
   return last_scalar_from(set, text, s);
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("sse2"))) std::size_t first_sse2(const ProbeSet& set, const char16_t* text,
                                                        std::size_t i, std::size_t n) {
   PELMO_FIRST_BODY(Sse2)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("avx2"))) std::size_t first_avx2(const ProbeSet& set, const char16_t* text,
                                                        std::size_t i, std::size_t n) {
   PELMO_FIRST_BODY(Avx2)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("avx512f,avx512bw"))) std::size_t first_avx512(const ProbeSet& set,
                                                                      const char16_t* text,
                                                                      std::size_t i, std::size_t n) {
   PELMO_FIRST_BODY(Avx512)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("sse2"))) std::uint64_t window_sse2(const ProbeSet& set, const char16_t* text,
                                                           std::size_t from, std::size_t n) {
   PELMO_WINDOW_BODY(Sse2)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("avx2"))) std::uint64_t window_avx2(const ProbeSet& set, const char16_t* text,
                                                           std::size_t from, std::size_t n) {
   PELMO_WINDOW_BODY(Avx2)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("avx512f,avx512bw"))) std::uint64_t window_avx512(const ProbeSet& set,
                                                                         const char16_t* text,
                                                                         std::size_t from,
@@ -239,66 +241,79 @@ __attribute__((target("avx512f,avx512bw"))) std::uint64_t window_avx512(const Pr
   PELMO_WINDOW_BODY(Avx512)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("sse2"))) std::size_t last_sse2(const ProbeSet& set, const char16_t* text,
                                                       std::size_t from) {
   PELMO_LAST_BODY(Sse2)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 __attribute__((target("avx2"))) std::size_t last_avx2(const ProbeSet& set, const char16_t* text,
                                                       std::size_t from) {
   PELMO_LAST_BODY(Avx2)
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
-__attribute__((target("avx512f,avx512bw"))) std::size_t last_avx512(const ProbeSet& set,
-                                                                    const char16_t* text,
-                                                                    std::size_t from) {
-  PELMO_LAST_BODY(Avx512)
-}
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
+__attribute__((target("avx512f,avx512bw"))) std::size_t last_avx512(
+    const ProbeSet& set, const char16_t* text, std::size_t from){PELMO_LAST_BODY(Avx512)}
 
-bool all_single(const ProbeSet& set) {
+// How many units the widest probe compares: 1, 2, or 4 for three or four (its slots repeat the
+// first unit), so that a stop at '<' or a line feed costs two comparisons, not four.
+std::size_t compared_units(const ProbeSet& set) {
+  std::size_t widest = 1;
   for (std::size_t p = 0; p < set.count; ++p) {
-    if (!set.probes[p].single) return false;
+    const UnitProbe& probe = set.probes[p];
+    std::size_t distinct = 1;
+    for (std::size_t k = 1; k < probe.units.size(); ++k) {
+      bool seen = false;
+      for (std::size_t j = 0; j < k; ++j) seen |= probe.units[j] == probe.units[k];
+      distinct += seen ? 0 : 1;
+    }
+    if (distinct == 2 && probe.units[1] == probe.units[0]) distinct = 4;  // not in slots 0 and 1
+    widest = std::max(widest, distinct);
   }
-  return true;
+  return widest > 2 ? 4 : widest;
 }
 
-template <std::size_t kCount, bool kSingle, bool kOutside = false>
+template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
 void set_vector_scans(ProbeSet& set, ScanWidth width) {
   if (width == ScanWidth::Avx512) {
-    set.first_scan = first_avx512<kCount, kSingle, kOutside>;
-    set.last_scan = last_avx512<kCount, kSingle, kOutside>;
-    set.window_scan = window_avx512<kCount, kSingle, kOutside>;
+    set.first_scan = first_avx512<kCount, kUnits, kOutside>;
+    set.last_scan = last_avx512<kCount, kUnits, kOutside>;
+    set.window_scan = window_avx512<kCount, kUnits, kOutside>;
   } else if (width == ScanWidth::Avx2) {
-    set.first_scan = first_avx2<kCount, kSingle, kOutside>;
-    set.last_scan = last_avx2<kCount, kSingle, kOutside>;
-    set.window_scan = window_avx2<kCount, kSingle, kOutside>;
+    set.first_scan = first_avx2<kCount, kUnits, kOutside>;
+    set.last_scan = last_avx2<kCount, kUnits, kOutside>;
+    set.window_scan = window_avx2<kCount, kUnits, kOutside>;
   } else {
-    set.first_scan = first_sse2<kCount, kSingle, kOutside>;
-    set.last_scan = last_sse2<kCount, kSingle, kOutside>;
-    set.window_scan = window_sse2<kCount, kSingle, kOutside>;
+    set.first_scan = first_sse2<kCount, kUnits, kOutside>;
+    set.last_scan = last_sse2<kCount, kUnits, kOutside>;
+    set.window_scan = window_sse2<kCount, kUnits, kOutside>;
+  }
+}
+
+template <std::size_t kUnits>
+void set_vector_scans_of(ProbeSet& set, ScanWidth width) {
+  if (set.outside) return set_vector_scans<1, kUnits, true>(set, width);
+  switch (set.count) {
+    case 1:
+      return set_vector_scans<1, kUnits>(set, width);
+    case 2:
+      return set_vector_scans<2, kUnits>(set, width);
+    default:
+      return set_vector_scans<3, kUnits>(set, width);
   }
 }
 
 // Picks the instantiation for the probe count, the unit sets' shape and the width.
 void set_vector_scans(ProbeSet& set, ScanWidth width) {
-  const bool single = all_single(set);
-  if (set.outside) {
-    return single ? set_vector_scans<1, true, true>(set, width)
-                  : set_vector_scans<1, false, true>(set, width);
-  }
-  switch (set.count) {
+  switch (compared_units(set)) {
     case 1:
-      return single ? set_vector_scans<1, true>(set, width)
-                    : set_vector_scans<1, false>(set, width);
+      return set_vector_scans_of<1>(set, width);
     case 2:
-      return single ? set_vector_scans<2, true>(set, width)
-                    : set_vector_scans<2, false>(set, width);
+      return set_vector_scans_of<2>(set, width);
     default:
-      return single ? set_vector_scans<3, true>(set, width)
-                    : set_vector_scans<3, false>(set, width);
+      return set_vector_scans_of<4>(set, width);
   }
 }
 

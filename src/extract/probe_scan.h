@@ -15,7 +15,6 @@ struct UnitProbe {
   std::size_t offset = 0;
   char16_t or_mask = 0;
   std::array<char16_t, 4> units{};
-  bool single = true;  // units[1..3] repeat units[0]
 
   bool passes(char16_t u) const {
     const auto v = static_cast<char16_t>(u | or_mask);
