@@ -181,13 +181,23 @@ struct WideProbes {
   }                                                                            \
   return bits;
 
-#define PELMO_FIRST_BODY(W)                                          \
-  PELMO_BROADCAST(W)                                                 \
-  for (; i + W::kUnits + set.span <= n; i += W::kUnits) {            \
-    unsigned bits;                                                   \
-    PELMO_PASSING(W, i, bits)                                        \
-    if (bits != 0) return i + __builtin_ctz(bits) / W::kBitsPerUnit; \
-  }                                                                  \
+// Two vectors a step while the text lasts, tested together: one branch for both.
+#define PELMO_FIRST_BODY(W)                                             \
+  PELMO_BROADCAST(W)                                                    \
+  for (; i + 2 * W::kUnits + set.span <= n; i += 2 * W::kUnits) {       \
+    typename W::Hits a, b;                                              \
+    PELMO_HITS(W, i, a)                                                 \
+    PELMO_HITS(W, i + W::kUnits, b)                                     \
+    if (W::mask(W::bit_or(a, b)) == 0) continue;                        \
+    const unsigned first = W::mask(a);                                  \
+    if (first != 0) return i + __builtin_ctz(first) / W::kBitsPerUnit;  \
+    return i + W::kUnits + __builtin_ctz(W::mask(b)) / W::kBitsPerUnit; \
+  }                                                                     \
+  for (; i + W::kUnits + set.span <= n; i += W::kUnits) {               \
+    unsigned bits;                                                      \
+    PELMO_PASSING(W, i, bits)                                           \
+    if (bits != 0) return i + __builtin_ctz(bits) / W::kBitsPerUnit;    \
+  }                                                                     \
   return first_scalar(set, text, i, n);
 
 #define PELMO_LAST_BODY(W)                                                     \
