@@ -41,9 +41,6 @@ const std::vector<char16_t>& starting_units(char16_t lowered) {
 
 namespace {
 
-// How many units of a marker the quick skip probes.
-constexpr std::size_t kProbes = 2;
-
 // How often a unit turns up in markup, lowest for the rarest: the quick skip probes the rarest
 // units of a marker so that it stops at few positions where the marker is not.
 int commonness(char16_t c) {
@@ -91,7 +88,7 @@ void MarkerSearch::choose_probes() {
     return commonness(marker_[a]) < commonness(marker_[b]);
   });
   for (const std::size_t offset : offsets) {
-    if (probes_.count == kProbes) break;
+    if (probes_.count == ProbeSet::kMax) break;
     bool taken = false;
     for (std::size_t p = 0; p < probes_.count; ++p) taken |= probes_.probes[p].offset == offset;
     if (taken) continue;  // a short marker names the same offset more than once

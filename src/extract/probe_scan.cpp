@@ -308,10 +308,8 @@ void set_vector_scans_of(ProbeSet& set, ScanWidth width) {
   switch (set.count) {
     case 1:
       return set_vector_scans<1, kUnits>(set, width);
-    case 2:
-      return set_vector_scans<2, kUnits>(set, width);
     default:
-      return set_vector_scans<3, kUnits>(set, width);
+      return set_vector_scans<2, kUnits>(set, width);
   }
 }
 

@@ -27,11 +27,11 @@ using FirstScan = std::size_t (*)(const ProbeSet&, const char16_t*, std::size_t,
 using LastScan = std::size_t (*)(const ProbeSet&, const char16_t*, std::size_t);
 using WindowScan = std::uint64_t (*)(const ProbeSet&, const char16_t*, std::size_t, std::size_t);
 
-// Up to three probes, each a condition every occurrence meets at its start position, and the
+// Up to two probes, each a condition every occurrence meets at its start position, and the
 // scans for them (choose_scans), picked once so that a search with many short hops pays for
 // no choice per hop.
 struct ProbeSet {
-  static constexpr std::size_t kMax = 3;
+  static constexpr std::size_t kMax = 2;
   std::array<UnitProbe, kMax> probes{};
   std::size_t count = 0;
   std::size_t span = 0;  // the largest offset among them
