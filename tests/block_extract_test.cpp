@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "extract/block_paths.h"
+#include "extract/dfa_state_cache.h"
 #include "pelmo/error.h"
 #include "pelmo/object.h"
 #include "pelmo/text.h"
@@ -351,6 +352,40 @@ TEST_F(BlockPaths, PatternPathAgreesWithThePlainSearch) {
     if (plain.second.empty() && !plain.first.empty()) ++dense_answered;
   }
   EXPECT_GT(dense_answered, 1000) << "too few dense cases find blocks";
+}
+
+// The automaton's states: one id per key however often it is interned, through the index's
+// growth and after the cache is emptied; rows and tags stay with their state; the cache is
+// full after as many states as the bytes it counts for each allow.
+TEST(DfaStateCache, OneIdPerKeyThroughGrowthAndClearing) {
+  using extract::DfaStateCache;
+  DfaStateCache cache(20, std::size_t{1} << 30);
+  auto key_of = [](std::uint32_t i) {  // lengths 1-5, so that some keys begin others
+    return std::u32string(1 + i % 5, static_cast<char32_t>(i / 5));
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (std::uint32_t i = 0; i < 600; ++i) {
+      ASSERT_EQ(cache.intern(key_of(i)), i);
+      cache.set_transition(i, 3, static_cast<std::int32_t>(i) << 5);
+      cache.set_tag(i, static_cast<std::int32_t>(i));
+    }
+    for (std::uint32_t i = 0; i < 600; ++i) {
+      ASSERT_EQ(cache.intern(key_of(i)), i);
+      ASSERT_EQ(cache.key(i), key_of(i));
+      ASSERT_EQ(cache.transition(i, 3), static_cast<std::int32_t>(i) << 5);
+      ASSERT_EQ(cache.transition(i, 4), DfaStateCache::kUnknown);
+      ASSERT_EQ(cache.tag(i), static_cast<std::int32_t>(i));
+    }
+    EXPECT_EQ(cache.size(), 600u);
+    cache.clear();
+    EXPECT_EQ(cache.size(), 0u);
+  }
+  // Rows of 8: a state of a two-unit key counts 64 + 2 * 4 * 2 + 9 * 4 = 116 bytes.
+  DfaStateCache small(8, 8 * 116 - 1);
+  for (std::uint32_t i = 0; i < 7; ++i) small.intern(std::u32string(2, static_cast<char32_t>(i)));
+  EXPECT_FALSE(small.full());
+  small.intern(U"xy");
+  EXPECT_TRUE(small.full());
 }
 
 // Places where the automaton's two scans differ from the simulation's one: "^" seen only at 0
