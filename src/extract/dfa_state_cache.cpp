@@ -35,7 +35,7 @@ DfaStateCache::DfaStateCache(std::size_t classes, std::size_t max_bytes) : max_b
 std::uint32_t DfaStateCache::intern(std::u32string_view key) {
   const std::uint64_t hash = hash_key(key);
   const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = hash & mask;
+  std::size_t slot = static_cast<std::size_t>(hash & mask);
   for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
     const std::uint32_t id = slots_[slot] - 1;
     if (hashes_[id] == hash && this->key(id) == key) return id;
@@ -57,7 +57,7 @@ void DfaStateCache::grow_slots() {
   slots_.assign(slots_.size() * 2, 0);
   const std::size_t mask = slots_.size() - 1;
   for (std::uint32_t id = 0; id < size(); ++id) {
-    std::size_t slot = hashes_[id] & mask;
+    std::size_t slot = static_cast<std::size_t>(hashes_[id] & mask);
     while (slots_[slot] != 0) slot = (slot + 1) & mask;
     slots_[slot] = id + 1;
   }
