@@ -263,26 +263,28 @@ __attribute__((target("avx2"))) std::size_t last_avx2(const ProbeSet& set, const
   PELMO_LAST_BODY(Avx2)
 }
 
+// clang-format would fold this macro body into the signature.
+// clang-format off
 template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
-__attribute__((target("avx512f,avx512bw"))) std::size_t last_avx512(
-    const ProbeSet& set, const char16_t* text, std::size_t from){PELMO_LAST_BODY(Avx512)}
+__attribute__((target("avx512f,avx512bw"))) std::size_t last_avx512(const ProbeSet& set,
+                                                                    const char16_t* text,
+                                                                    std::size_t from) {
+  PELMO_LAST_BODY(Avx512)
+}  // clang-format on
 
 // How many units the widest probe compares: 1, 2, or 4 for three or four (its slots repeat the
 // first unit), so that a stop at '<' or a line feed costs two comparisons, not four.
 std::size_t compared_units(const ProbeSet& set) {
   std::size_t widest = 1;
   for (std::size_t p = 0; p < set.count; ++p) {
-    const UnitProbe& probe = set.probes[p];
-    std::size_t distinct = 1;
-    for (std::size_t k = 1; k < probe.units.size(); ++k) {
-      bool seen = false;
-      for (std::size_t j = 0; j < k; ++j) seen |= probe.units[j] == probe.units[k];
-      distinct += seen ? 0 : 1;
-    }
-    if (distinct == 2 && probe.units[1] == probe.units[0]) distinct = 4;  // not in slots 0 and 1
-    widest = std::max(widest, distinct);
+    const auto& units = set.probes[p].units;
+    auto in_first_two = [&](char16_t u) { return u == units[0] || u == units[1]; };
+    const std::size_t compared = !in_first_two(units[2]) || !in_first_two(units[3]) ? 4
+                                 : units[1] != units[0]                             ? 2
+                                                                                    : 1;
+    widest = std::max(widest, compared);
   }
-  return widest > 2 ? 4 : widest;
+  return widest;
 }
 
 template <std::size_t kCount, std::size_t kUnits, bool kOutside = false>
