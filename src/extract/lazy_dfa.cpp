@@ -193,6 +193,17 @@ struct Acceleration {
   // How often the forward scan found a stop on the first unit of the run, lately: above zero,
   // that unit is looked at before a window is probed.
   int stops_at_once = 0;
+  // Forward, units after which a match ends, whatever comes next (each quote after the ".*" of
+  // `class=".*"` alone): they lead to a state that is this one with a match pending, and back
+  // here on the next unit, so they stay in the run, and the last one before its stop tells where
+  // the match ends. `mark` is their transition, kUnknown when there are none, and `mark_flags`
+  // those the next unit's transition carries. `marks` finds them: every unit of the run when
+  // `all_marks`, maybe others too when `check_marks`.
+  std::int32_t mark = DfaStateCache::kUnknown;
+  std::int32_t mark_flags = 0;
+  ProbeSet marks;
+  bool all_marks = false;
+  bool check_marks = false;
 };
 
 bool same_stops(const ProbeSet& a, const ProbeSet& b) {
@@ -298,20 +309,29 @@ class Automaton final : public LazyDfa {
       lowest_start = pos;
       enter_prefix(state, pos, walked);
     }
+    bool at_stop = false;
     while (pos < n) {
-      // The tight loop: transitions already built that carry no flag.
       const std::int32_t* table = forward_.table();
-      std::int32_t row = static_cast<std::int32_t>(state << shift);
+      // Read as unsigned, a row indexes the table with no sign extension between two loads.
+      std::size_t row = std::size_t{state} << shift;
       std::int32_t to = 0;
-      const std::size_t loop_from = pos;
-      for (; pos < n; ++pos) {
-        to = table[row + static_cast<std::int32_t>(classes.of(text_[pos]))];
-        if (to & DfaStateCache::kFlags) break;
-        row = to;
+      if (at_stop) {
+        // The unit an accelerated run stopped at mostly leaves it: taken here, its transition
+        // spares the tight loop an exit the processor cannot predict.
+        to = table[row + classes.of(text_[pos])];
+        at_stop = false;
+      } else {
+        // The tight loop: transitions already built that carry no flag.
+        const std::size_t loop_from = pos;
+        for (; pos < n; ++pos) {
+          to = table[row + classes.of(text_[pos])];
+          if (to & DfaStateCache::kFlags) break;
+          row = static_cast<std::uint32_t>(to);
+        }
+        walked += pos - loop_from;
+        state = static_cast<std::uint32_t>(row >> shift);
+        if (pos == n) break;
       }
-      walked += pos - loop_from;
-      state = static_cast<std::uint32_t>(row) >> shift;
-      if (pos == n) break;
       ++walked;
       if (to == DfaStateCache::kUnknown) {
         to = build_forward(state, classes.of(text_[pos]), walked, true);
@@ -340,9 +360,22 @@ class Automaton final : public LazyDfa {
         found = true;
         end = stop - 1;
         first = (run.loop & kFirstFlag) != 0;
+      } else if (stop > pos && run.mark != DfaStateCache::kUnknown) {
+        // The match a mark sets pending ends after it, with the next unit's transition. Just
+        // before the stop, the scan goes on from the pending state: the stop's own transition,
+        // or the end of the text, then ends that match.
+        const std::size_t last = last_mark(run, state, pos, stop);
+        if (last == stop - 1) {
+          state = static_cast<std::uint32_t>(run.mark) >> shift;
+        } else if (last != kNone) {
+          found = true;
+          end = last + 1;
+          first = (run.mark_flags & kFirstFlag) != 0;
+        }
       }
       walked += stop - pos;
       pos = stop;
+      at_stop = true;
     }
     charge_walked(walked, forward_units_);
     if (pos >= n && state != dead_) {
@@ -568,8 +601,9 @@ class Automaton final : public LazyDfa {
     if (flushed) return value;
     forward_.set_transition(state, unit_class, value);
     if (to == state && forward_.tag(state) == kUnchecked && state != idle_ && state != begin_) {
-      accelerate(forward_, forward_runs_, state, value,
-                 [&](std::size_t k) { return build_forward(state, k, walked, false); });
+      accelerate(
+          forward_, forward_runs_, state, value, true,
+          [&](std::uint32_t from, std::size_t k) { return build_forward(from, k, walked, false); });
     }
     return value;
   }
@@ -611,27 +645,32 @@ class Automaton final : public LazyDfa {
 
   // Decides whether `state`, just seen to lead to itself by `loop`, is accelerated: builds the
   // rest of its row (unless that would empty the cache) and looks at the units that leave it.
-  // The transitions that stay are then flagged, so that the tight loop stops on them.
+  // The transitions that stay are then flagged, so that the tight loop stops on them. With
+  // `with_marks`, units that only set a match pending stay in the run too (Acceleration::mark).
+  // `build(from, unit_class)` builds a transition without emptying the cache.
   template <typename Build>
   void accelerate(DfaStateCache& cache, std::vector<Acceleration>& runs, std::uint32_t state,
-                  std::int32_t loop, Build&& build) {
+                  std::int32_t loop, bool with_marks, Build&& build) {
     cache.set_tag(state, kNotAccelerated);
-    std::u16string exits, stays;
-    bool rest_stays = false;
-    for (std::size_t k = 0; k < classes_.size(); ++k) {
-      std::int32_t to = cache.transition(state, k);
-      if (to == DfaStateCache::kUnknown) to = build(k);
-      if (to == DfaStateCache::kUnknown) return;  // the cache is full
-      (to == loop ? stays : exits) += classes_.members[k];
-      if (k == 0) rest_stays = to == loop;
-    }
+    const auto row_of = [&](std::uint32_t from, std::vector<std::int32_t>& row) {
+      row.resize(classes_.size());
+      for (std::size_t k = 0; k < classes_.size(); ++k) {
+        std::int32_t to = cache.transition(from, k);
+        if (to == DfaStateCache::kUnknown) to = build(from, k);
+        if (to == DfaStateCache::kUnknown) return false;  // the cache is full
+        row[k] = to;
+      }
+      return true;
+    };
+    // Rows of its own: building a transition may accelerate another state meanwhile.
+    std::vector<std::int32_t> row;
+    if (!row_of(state, row)) return;
     Acceleration run;
-    run.loop = loop;
-    if (rest_stays) {
-      run.never_leaves = exits.empty();
-      if (!run.never_leaves && !probe_for(exits, false, run.stops)) return;
-    } else if (!probe_for(stays, true, run.stops)) {
-      return;
+    if (with_marks && (loop & kMatchedFlag) == 0) find_mark(state, row, row_of, run);
+    if (!classify_run(row, loop, run)) {
+      if (run.mark == DfaStateCache::kUnknown) return;
+      run = Acceleration{};  // marks that cannot be found are left as exits
+      if (!classify_run(row, loop, run)) return;
     }
     run.window_key = static_cast<std::uint32_t>(runs.size());
     for (const Acceleration& other : runs) {
@@ -649,6 +688,84 @@ class Automaton final : public LazyDfa {
     }
   }
 
+  // Looks in `row` (that of `state`) for a transition to a state whose own row is `row` with
+  // one more flag set, the same for every unit: a match that ends on whichever unit comes next.
+  template <typename RowOf>
+  void find_mark(std::uint32_t state, const std::vector<std::int32_t>& row, RowOf&& row_of,
+                 Acceleration& run) {
+    constexpr auto kSpecial = static_cast<std::int32_t>(kSpecialFlag);
+    const unsigned shift = forward_.shift();
+    std::vector<std::int32_t> pending_row;
+    for (const std::int32_t to : row) {
+      const std::uint32_t pending = static_cast<std::uint32_t>(to) >> shift;
+      if ((to & kMatchedFlag) != 0 || pending == state || pending == dead_ || pending == idle_) {
+        continue;
+      }
+      if (!pends_match(state, pending)) continue;
+      if (!row_of(pending, pending_row)) return;
+      const std::int32_t flags = (pending_row[0] & ~kSpecial) ^ (row[0] & ~kSpecial);
+      if ((flags & kMatchedFlag) == 0 || (flags & ~DfaStateCache::kFlags) != 0) continue;
+      bool alike = true;
+      for (std::size_t k = 0; k < row.size() && alike; ++k) {
+        alike = (pending_row[k] & ~kSpecial) == ((row[k] & ~kSpecial) | flags);
+      }
+      if (!alike) continue;
+      run.mark = to;
+      run.mark_flags = flags;
+      return;
+    }
+  }
+
+  // Whether the key of `pending` holds the threads of `state`, then one at the match: only then
+  // can its row be that of `state` with a match pending, which is worth building it to see.
+  bool pends_match(std::uint32_t state, std::uint32_t pending) const {
+    const std::u32string_view key = forward_.key(state), other = forward_.key(pending);
+    return other.size() > key.size() && other[0] == key[0] &&
+           other.substr(kForwardThreads, key.size() - kForwardThreads) ==
+               key.substr(kForwardThreads) &&
+           code_[other[key.size()]].op == Op::Match;
+  }
+
+  // The stops of a run over `row` that stays on `loop` or `run.mark`, and how its marks are
+  // found; false when a probe would take too many comparisons.
+  bool classify_run(const std::vector<std::int32_t>& row, std::int32_t loop, Acceleration& run) {
+    std::u16string exits, stays, marks;
+    for (std::size_t k = 0; k < row.size(); ++k) {
+      (row[k] == loop ? stays : row[k] == run.mark ? marks : exits) += classes_.members[k];
+    }
+    const bool rest_stays = row[0] == loop, rest_marks = row[0] == run.mark;
+    run.loop = loop;
+    if (rest_stays || rest_marks) {
+      run.never_leaves = exits.empty();
+      if (!run.never_leaves && !probe_for(exits, false, run.stops)) return false;
+    } else if (!probe_for(stays + marks, true, run.stops)) {
+      return false;
+    }
+    if (run.mark == DfaStateCache::kUnknown) return true;
+    run.all_marks = stays.empty() && !rest_stays;
+    if (run.all_marks) return true;
+    // Between two stops every unit stays or marks: a mark is a unit that does not stay, or, where
+    // the rest stays, one of the few the probe passes that leads to the pending state.
+    run.check_marks = rest_stays;
+    return rest_stays ? probe_for(marks, false, run.marks) : probe_for(stays, true, run.marks);
+  }
+
+  // Where the last mark of `run` in [from, stop) is, or kNone; `stop` > `from`.
+  std::size_t last_mark(const Acceleration& run, std::uint32_t state, std::size_t from,
+                        std::size_t stop) const {
+    if (run.all_marks) return stop - 1;
+    for (std::size_t length = stop - from; length > 0;) {
+      const std::size_t at = last_probed_start(run.marks, text_.data() + from, length - 1);
+      if (at == kNoStart) return kNone;
+      if (!run.check_marks ||
+          forward_.transition(state, classes_.of(text_[from + at])) == run.mark) {
+        return from + at;
+      }
+      length = at;
+    }
+    return kNone;
+  }
+
   // --- reverse: where the match that ends at `end` begins -----------------------------------
 
   // Scans back from `end`, no further than `lowest`, for the leftmost position a match ending
@@ -664,16 +781,16 @@ class Automaton final : public LazyDfa {
     const std::size_t tight_lowest = has_at_begin_ ? std::max<std::size_t>(lowest, 1) : lowest;
     for (std::size_t pos = end; pos > lowest && state != empty_;) {
       const std::int32_t* table = reverse_.table();
-      std::int32_t row = static_cast<std::int32_t>(state << shift);
+      std::size_t row = std::size_t{state} << shift;
       std::int32_t to = 0;
       const std::size_t loop_from = pos;
       for (; pos > tight_lowest; --pos) {
-        to = table[row + static_cast<std::int32_t>(classes.of(text_[pos - 1]))];
+        to = table[row + classes.of(text_[pos - 1])];
         if (to & DfaStateCache::kFlags) break;
-        row = to;
+        row = static_cast<std::uint32_t>(to);
       }
       walked += loop_from - pos;
-      state = static_cast<std::uint32_t>(row) >> shift;
+      state = static_cast<std::uint32_t>(row >> shift);
       if (pos <= lowest) break;
       const std::size_t unit_class = classes.of(text_[pos - 1]);
       const bool starts_at_text_begin = pos == 1 && has_at_begin_ && starts_at_zero(state);
@@ -777,8 +894,9 @@ class Automaton final : public LazyDfa {
     if (flushed) return value;
     reverse_.set_transition(state, unit_class, value);
     if (to == state && reverse_.tag(state) == kUnchecked && state != empty_) {
-      accelerate(reverse_, reverse_runs_, state, value,
-                 [&](std::size_t k) { return build_reverse(state, k, walked, false); });
+      accelerate(
+          reverse_, reverse_runs_, state, value, false,
+          [&](std::uint32_t from, std::size_t k) { return build_reverse(from, k, walked, false); });
     }
     return value;
   }

@@ -12,7 +12,9 @@
 //
 // A state that leads to itself on every unit but a few, or on a few units only, is accelerated:
 // the scan passes over its run with the probe scan (probe_scan.h) instead of one transition per
-// unit, in both directions.
+// unit, in both directions. Forward, units after which a match ends whatever follows (each
+// quote after ".*" in `class=".*"` alone) stay in such a run: the last one before the run's
+// stop tells where the match ends.
 //
 // States and their transitions, one per class of code units the program cannot tell apart, are
 // built on first use and kept in a cache of bounded size, emptied when full. Building a state
