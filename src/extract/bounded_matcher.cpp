@@ -218,26 +218,71 @@ class Matcher {
 
 }  // namespace
 
+namespace {
+
+// The matches of one program from a position on: on the automaton while it serves, then on the
+// simulation for the rest of the call.
+class ProgramSearch {
+ public:
+  ProgramSearch(const MarkerProgram& program, std::u16string_view text, WorkBudget& budget,
+                std::size_t dfa_cache_bytes)
+      : simulation_(program, text, budget),
+        automaton_(LazyDfa::make(program, text, budget, dfa_cache_bytes)) {}
+
+  // The match a search from `from` finds, into `match`; false when there is none.
+  bool next(std::size_t from, LazyDfa::Match& match) {
+    const auto outcome = automaton_ ? automaton_->search(from, match) : LazyDfa::Outcome::GaveUp;
+    if (outcome != LazyDfa::Outcome::GaveUp) return outcome == LazyDfa::Outcome::Found;
+    automaton_.reset();
+    const std::optional<Matcher::Found> found = simulation_.search(from);
+    if (found) match = {found->begin, found->end};
+    return found.has_value();
+  }
+
+  void each_from(std::size_t from, std::size_t text_size, std::vector<Block>& blocks) {
+    LazyDfa::Match match;
+    while (from <= text_size && next(from, match)) {
+      blocks.push_back({match.begin, match.end - match.begin});
+      from = match.end > match.begin ? match.end : match.begin + 1;
+    }
+  }
+
+ private:
+  Matcher simulation_;
+  std::unique_ptr<LazyDfa> automaton_;
+};
+
+}  // namespace
+
 std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_view text,
                                    std::uint64_t budget, std::size_t dfa_cache_bytes) {
   WorkBudget work(budget);
-  Matcher simulation(program, text, work);
-  std::unique_ptr<LazyDfa> automaton = LazyDfa::make(program, text, work, dfa_cache_bytes);
   std::vector<Block> blocks;
-  for (std::size_t from = 0; from <= text.size();) {
-    std::optional<Matcher::Found> found;
-    LazyDfa::Match match;
-    const auto outcome = automaton ? automaton->search(from, match) : LazyDfa::Outcome::GaveUp;
-    if (outcome == LazyDfa::Outcome::Found) {
-      found = Matcher::Found{match.begin, match.end};
-    } else if (outcome == LazyDfa::Outcome::GaveUp) {
-      automaton.reset();  // the simulation finishes the call
-      found = simulation.search(from);
-    }
-    if (!found) break;
-    blocks.push_back({found->begin, found->end - found->begin});
-    from = found->end > found->begin ? found->end : found->begin + 1;
+  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(0, text.size(), blocks);
+  return blocks;
+}
+
+std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
+                                              const MarkerProgram& start_only,
+                                              std::u16string_view over, std::u16string_view text,
+                                              std::uint64_t budget, std::size_t dfa_cache_bytes) {
+  WorkBudget work(budget);
+  ProgramSearch starts(start_only, text, work, dfa_cache_bytes);
+  const MarkerSearch over_search(over, UnitFold::AsciiLetters);
+  std::vector<Block> blocks;
+  std::size_t from = 0;
+  LazyDfa::Match start;
+  while (from <= text.size()) {
+    if (!starts.next(from, start)) return blocks;  // no start marker: no match either
+    const std::size_t over_at = over_search.find(text, start.end);
+    // No end marker after the start's first choice: a later choice of the start may still end
+    // before one, which only the whole program knows.
+    if (over_at == MarkerSearch::npos) break;
+    const std::size_t end = over_at + over.size();
+    blocks.push_back({start.begin, end - start.begin});
+    from = end;  // not empty: the end marker is not
   }
+  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, text.size(), blocks);
   return blocks;
 }
 

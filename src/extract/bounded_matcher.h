@@ -43,4 +43,16 @@ std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_
                                    std::uint64_t budget = kMatchBudget,
                                    std::size_t dfa_cache_bytes = kDfaCacheBytes);
 
+// The same matches, for a program that is a start pattern, the shortest run of any units, and
+// the non-empty literal `over`: each match of `start_only` (the start pattern compiled with an
+// empty end marker) taken on to the first `over` after it, as the engine would: it tries the
+// start's choices in order, and the first that some `over` follows wins. The start pattern alone
+// keeps fewer threads alive than the whole, and the end marker is found by a plain search. Where
+// no `over` follows a start's first choice, `program` finishes the call. One budget for both.
+std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
+                                              const MarkerProgram& start_only,
+                                              std::u16string_view over, std::u16string_view text,
+                                              std::uint64_t budget = kMatchBudget,
+                                              std::size_t dfa_cache_bytes = kDfaCacheBytes);
+
 }  // namespace pelmo::extract

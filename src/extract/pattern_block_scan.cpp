@@ -44,12 +44,23 @@ std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view 
   // after the last one cannot change the blocks. Cut off, it spares the matcher a run to the end
   // of the page from every start marker there. The last occurrence is looked for with full
   // lower-case folding, wider than the pattern's ASCII letters, so it is never too early.
-  std::u16string_view searched = text;
-  if (over_marker_is_literal(over) && !over.empty() && start.find(u'|') == start.npos) {
-    const std::size_t last = MarkerSearch(over, UnitFold::Lower).find_last(text);
-    searched = text.substr(0, last == MarkerSearch::npos ? 0 : last + over.size());
+  if (!over_marker_is_literal(over) || over.empty() || start.find(u'|') != start.npos) {
+    return bounded_matches(program, text, budget, dfa_cache_bytes);
   }
-  return bounded_matches(program, searched, budget, dfa_cache_bytes);
+  const std::size_t last = MarkerSearch(over, UnitFold::Lower).find_last(text);
+  const std::u16string_view searched =
+      text.substr(0, last == MarkerSearch::npos ? 0 : last + over.size());
+  // Such a block is the start pattern's own match taken on to the first end marker after it.
+  // Where the start pattern holds an open repeat (".*" inside quotes), the automaton of the
+  // whole pattern follows the repeat and the run after it at once, stopping wherever either
+  // may move on; the start pattern alone passes its repeat in one scan. Without one, the start
+  // pattern's part of a block is short, and walking it whole costs less than a search for the
+  // end marker from where it ends.
+  if (start.find_first_of(u"*+") == start.npos) {
+    return bounded_matches(program, searched, budget, dfa_cache_bytes);
+  }
+  const MarkerProgram start_only = compile_marker_program(escape_start_marker(start), u"");
+  return bounded_matches_to_literal(program, start_only, over, searched, budget, dfa_cache_bytes);
 }
 
 }  // namespace pelmo::extract
