@@ -441,6 +441,12 @@ TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
       // between them within a window, at its last position and in the next one.
       {quote_runs + u"</li>" + quote_runs + u"</li>", u"c=\".*\"", u"</li>"},
       {quote_runs + u"</li>", u"c=\".*\"q", u"</li>"},
+      // A start with an open repeat is matched alone, then the end marker looked for in any
+      // case: the start's first choice with no end marker after it (an earlier one has), a
+      // quote just before the line feed that ends ".*", or at the end of the text.
+      {u"x=\"a\"</B>\"q", u"x=\".*\"", u"</b>"},
+      {u"x=\"a\"</b>q\"\n\"</b>", u"x=\".*\"", u"</b>"},
+      {u"x=\"a\"" + std::u16string(20, u'q') + u"\"", u"x=\".*\"", u""},
   };
   for (const Case& c : cases) {
     const Outcome plain = plain_search(c.page, c.start, c.over);

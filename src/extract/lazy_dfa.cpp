@@ -197,13 +197,10 @@ struct Acceleration {
   // `class=".*"` alone): they lead to a state that is this one with a match pending, and back
   // here on the next unit, so they stay in the run, and the last one before its stop tells where
   // the match ends. `mark` is their transition, kUnknown when there are none, and `mark_flags`
-  // those the next unit's transition carries. `marks` finds them: every unit of the run when
-  // `all_marks`, maybe others too when `check_marks`.
+  // those the next unit's transition carries. `marks` passes them, and maybe a few others.
   std::int32_t mark = DfaStateCache::kUnknown;
   std::int32_t mark_flags = 0;
   ProbeSet marks;
-  bool all_marks = false;
-  bool check_marks = false;
 };
 
 bool same_stops(const ProbeSet& a, const ProbeSet& b) {
@@ -727,40 +724,31 @@ class Automaton final : public LazyDfa {
   }
 
   // The stops of a run over `row` that stays on `loop` or `run.mark`, and how its marks are
-  // found; false when a probe would take too many comparisons.
+  // found; false when a probe would take too many comparisons. Marks are kept only in a run that
+  // stays on the units the program does not name, as ".*" does: a few, found by their probe.
   bool classify_run(const std::vector<std::int32_t>& row, std::int32_t loop, Acceleration& run) {
     std::u16string exits, stays, marks;
     for (std::size_t k = 0; k < row.size(); ++k) {
       (row[k] == loop ? stays : row[k] == run.mark ? marks : exits) += classes_.members[k];
     }
-    const bool rest_stays = row[0] == loop, rest_marks = row[0] == run.mark;
+    const bool rest_stays = row[0] == loop;
     run.loop = loop;
-    if (rest_stays || rest_marks) {
+    if (rest_stays) {
       run.never_leaves = exits.empty();
       if (!run.never_leaves && !probe_for(exits, false, run.stops)) return false;
-    } else if (!probe_for(stays + marks, true, run.stops)) {
+    } else if (run.mark != DfaStateCache::kUnknown || !probe_for(stays, true, run.stops)) {
       return false;
     }
-    if (run.mark == DfaStateCache::kUnknown) return true;
-    run.all_marks = stays.empty() && !rest_stays;
-    if (run.all_marks) return true;
-    // Between two stops every unit stays or marks: a mark is a unit that does not stay, or, where
-    // the rest stays, one of the few the probe passes that leads to the pending state.
-    run.check_marks = rest_stays;
-    return rest_stays ? probe_for(marks, false, run.marks) : probe_for(stays, true, run.marks);
+    return run.mark == DfaStateCache::kUnknown || probe_for(marks, false, run.marks);
   }
 
   // Where the last mark of `run` in [from, stop) is, or kNone; `stop` > `from`.
   std::size_t last_mark(const Acceleration& run, std::uint32_t state, std::size_t from,
                         std::size_t stop) const {
-    if (run.all_marks) return stop - 1;
     for (std::size_t length = stop - from; length > 0;) {
       const std::size_t at = last_probed_start(run.marks, text_.data() + from, length - 1);
       if (at == kNoStart) return kNone;
-      if (!run.check_marks ||
-          forward_.transition(state, classes_.of(text_[from + at])) == run.mark) {
-        return from + at;
-      }
+      if (forward_.transition(state, classes_.of(text_[from + at])) == run.mark) return from + at;
       length = at;
     }
     return kNone;
