@@ -31,8 +31,10 @@ constexpr std::int64_t kPrefixUnsteady = -2;
 constexpr std::uint32_t kNoWindow = static_cast<std::uint32_t>(-1);
 // How far ahead of a new stop window the text is fetched into the cache: a kilobyte.
 constexpr std::size_t kPrefetchAhead = 512;
-// How many recent stops decide whether a run's first unit is looked at before its window.
+// How many recent stops decide whether a run's first units are looked at before its window,
+// and how many.
 constexpr int kPeekMemory = 4;
+constexpr std::size_t kLookUnits = 4;
 
 // Transition flags: a match ends (forward) or begins (reverse) here; the next state is one the
 // scan must look at (dead, idle, empty, accelerated); forward, the match that ends here began
@@ -411,9 +413,11 @@ class Automaton final : public LazyDfa {
       // when it would pay again.
       const bool look = run.stops_at_once >= 0;
       if (look) {
-        const bool at_stop = pos + run.stops.span < n && run.stops.passes_at(text_.data(), pos);
-        remember_stop_at_once(run, at_stop);
-        if (at_stop) return pos;
+        const std::size_t reach = std::min(pos + kLookUnits, n - std::min(n, run.stops.span));
+        std::size_t at = pos;
+        while (at < reach && !run.stops.passes_at(text_.data(), at)) ++at;
+        remember_stop_at_once(run, at < reach);
+        if (at < reach) return at;
       }
       window_key_ = run.window_key;
       window_from_ = pos;
