@@ -192,8 +192,8 @@ struct Acceleration {
   // The first run with the same stops: states a scan moves between (after each quote of
   // `class=".*"`) read their stops from one window instead of probing it again.
   std::uint32_t window_key = 0;
-  // How often the forward scan found a stop on the first unit of the run, lately: above zero,
-  // that unit is looked at before a window is probed.
+  // How often the forward scan found a stop on the first kLookUnits units of the run, lately:
+  // from zero up, those units are looked at before a window is probed.
   int stops_at_once = 0;
   // Forward, units after which a match ends, whatever comes next (each quote after the ".*" of
   // `class=".*"` alone): they lead to a state that is this one with a match pending, and back
@@ -408,9 +408,9 @@ class Automaton final : public LazyDfa {
   std::size_t next_stop(Acceleration& run, std::size_t pos) {
     const std::size_t n = text_.size();
     if (window_key_ != run.window_key || pos < window_from_ || pos >= window_from_ + kWindow) {
-      // Where a run is often left at once (".{1,3}" before "</span>"), one look at the unit
-      // spares the window; elsewhere the look costs more than it saves, and the windows tell
-      // when it would pay again.
+      // Where a run is often left within a few units (".{1,3}" before "</span>", the class
+      // name after `class="`), a look at them spares the window; elsewhere the look costs more
+      // than it saves, and the windows tell when it would pay again.
       const bool look = run.stops_at_once >= 0;
       if (look) {
         const std::size_t reach = std::min(pos + kLookUnits, n - std::min(n, run.stops.span));
@@ -424,7 +424,7 @@ class Automaton final : public LazyDfa {
       // Stops lead the scan through a large page: ask for the text ahead before it is needed.
       __builtin_prefetch(text_.data() + std::min(pos + kPrefetchAhead, n - 1));
       window_ = probed_window(run.stops, text_.data(), pos, n);
-      if (!look) remember_stop_at_once(run, (window_ & 1) != 0);
+      if (!look) remember_stop_at_once(run, (window_ & ((1u << kLookUnits) - 1)) != 0);
     }
     const std::uint64_t ahead = window_ >> (pos - window_from_);
     if (ahead != 0) return pos + static_cast<std::size_t>(__builtin_ctzll(ahead));
