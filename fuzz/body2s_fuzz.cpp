@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "extract/block_paths.h"
+#include "extract/bounded_matcher.h"
+#include "extract/marker_program.h"
 #include "fuzz_input.h"
 #include "memory_object.h"
 #include "pelmo/error.h"
@@ -116,6 +118,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
            " and the simulation (cache " + std::to_string(cache) + ") " +
            shown_blocks(other.blocks) + " " + other.description + " disagree: start \"" +
            shown(start) + "\" over \"" + shown(over) + "\" page \"" + shown(page) + "\"");
+    }
+  }
+  // With a literal end marker the path matches the start pattern alone and searches for the end
+  // marker: the whole pattern, run over the whole page, must agree, stretched pages included.
+  if (extract::over_marker_is_literal(over)) {
+    const Outcome whole = outcome_of([&] {
+      return extract::bounded_matches(
+          extract::compile_marker_program(extract::escape_start_marker(start),
+                                          extract::escape_over_marker(over)),
+          page, kFuzzBudget);
+    });
+    if (path.error != 28 && whole.error != 28 &&
+        (path.blocks != whole.blocks || path.error != whole.error)) {
+      fail("the path " + shown_blocks(path.blocks) + " " + path.description +
+           " and the whole pattern " + shown_blocks(whole.blocks) + " " + whole.description +
+           " disagree: start \"" + shown(start) + "\" over \"" + shown(over) + "\" page \"" +
+           shown(page) + "\"");
     }
   }
   if (path.error != 28 && plain.error != 28 &&

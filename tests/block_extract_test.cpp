@@ -326,8 +326,9 @@ TEST_F(BlockPaths, PatternPathAgreesWithThePlainSearch) {
       out += dense[rng() % std::size(dense)];
     return out;
   };
-  // Long runs of one unit (past a window of 64 positions), and markup between them.
-  constexpr std::u16string_view kMarkup = u"x=\"a\"<b></b>\n\u0161";
+  // Long runs of one unit (past a window of 64 positions), and markup between them: a quote
+  // just before a line feed ends a run of ".*" right after the match it leaves pending.
+  constexpr std::u16string_view kMarkup = u"x=\"a\"<b></b>\"\n\u0161";
   auto runs = [&] {
     std::u16string page;
     for (std::size_t n = rng() % 7; n > 0; --n) {
@@ -441,10 +442,10 @@ TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
       // between them within a window, at its last position and in the next one.
       {quote_runs + u"</li>" + quote_runs + u"</li>", u"c=\".*\"", u"</li>"},
       {quote_runs + u"</li>", u"c=\".*\"q", u"</li>"},
-      // A start with an open repeat is matched alone, then the end marker looked for in any
-      // case: the start's first choice with no end marker after it (an earlier one has), a
-      // quote just before the line feed that ends ".*", or at the end of the text.
-      {u"x=\"a\"</B>\"q", u"x=\".*\"", u"</b>"},
+      // A start with an open repeat is matched alone, then the end marker looked for: the
+      // start's first choice with no end marker after it (an earlier one has), a quote just
+      // before the line feed that ends ".*", or at the end of the text.
+      {u"x=\"a\"q\"q", u"x=\".*\"", u"\"q"},
       {u"x=\"a\"</b>q\"\n\"</b>", u"x=\".*\"", u"</b>"},
       {u"x=\"a\"" + std::u16string(20, u'q') + u"\"", u"x=\".*\"", u""},
   };
