@@ -267,20 +267,23 @@ std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
                                               std::u16string_view over, std::u16string_view text,
                                               std::uint64_t budget, std::size_t dfa_cache_bytes) {
   WorkBudget work(budget);
-  ProgramSearch starts(start_only, text, work, dfa_cache_bytes);
   const MarkerSearch over_search(over, UnitFold::AsciiLetters);
   std::vector<Block> blocks;
   std::size_t from = 0;
-  LazyDfa::Match start;
-  while (from <= text.size()) {
-    if (!starts.next(from, start)) return blocks;  // no start marker: no match either
-    const std::size_t over_at = over_search.find(text, start.end);
-    // No end marker after the start's first choice: a later choice of the start may still end
-    // before one, which only the whole program knows.
-    if (over_at == MarkerSearch::npos) break;
-    const std::size_t end = over_at + over.size();
-    blocks.push_back({start.begin, end - start.begin});
-    from = end;  // not empty: the end marker is not
+  {
+    // Let go before the whole program's automaton is built: one cache's memory at a time.
+    ProgramSearch starts(start_only, text, work, dfa_cache_bytes);
+    LazyDfa::Match start;
+    for (;;) {
+      if (!starts.next(from, start)) return blocks;  // no start marker: no match either
+      const std::size_t over_at = over_search.find(text, start.end);
+      // No end marker after the start's first choice: a later choice of the start may still
+      // end before one, which only the whole program knows.
+      if (over_at == MarkerSearch::npos) break;
+      const std::size_t end = over_at + over.size();
+      blocks.push_back({start.begin, end - start.begin});
+      from = end;  // not empty, and never past the text: the end marker is in it
+    }
   }
   ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, text.size(), blocks);
   return blocks;
