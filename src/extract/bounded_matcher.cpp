@@ -216,17 +216,14 @@ class Matcher {
   std::optional<MarkerSearch> prefix_;
 };
 
-}  // namespace
-
-namespace {
-
 // The matches of one program from a position on: on the automaton while it serves, then on the
 // simulation for the rest of the call.
 class ProgramSearch {
  public:
   ProgramSearch(const MarkerProgram& program, std::u16string_view text, WorkBudget& budget,
                 std::size_t dfa_cache_bytes)
-      : simulation_(program, text, budget),
+      : text_size_(text.size()),
+        simulation_(program, text, budget),
         automaton_(LazyDfa::make(program, text, budget, dfa_cache_bytes)) {}
 
   // The match a search from `from` finds, into `match`; false when there is none.
@@ -239,15 +236,17 @@ class ProgramSearch {
     return found.has_value();
   }
 
-  void each_from(std::size_t from, std::size_t text_size, std::vector<Block>& blocks) {
+  // Every match from `from` on, not overlapping, after blocks.
+  void each_from(std::size_t from, std::vector<Block>& blocks) {
     LazyDfa::Match match;
-    while (from <= text_size && next(from, match)) {
+    while (from <= text_size_ && next(from, match)) {
       blocks.push_back({match.begin, match.end - match.begin});
       from = match.end > match.begin ? match.end : match.begin + 1;
     }
   }
 
  private:
+  std::size_t text_size_;
   Matcher simulation_;
   std::unique_ptr<LazyDfa> automaton_;
 };
@@ -258,7 +257,7 @@ std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_
                                    std::uint64_t budget, std::size_t dfa_cache_bytes) {
   WorkBudget work(budget);
   std::vector<Block> blocks;
-  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(0, text.size(), blocks);
+  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(0, blocks);
   return blocks;
 }
 
@@ -285,7 +284,7 @@ std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
       from = end;  // not empty, and never past the text: the end marker is in it
     }
   }
-  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, text.size(), blocks);
+  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, blocks);
   return blocks;
 }
 
