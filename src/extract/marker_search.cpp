@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -137,6 +138,17 @@ std::size_t MarkerSearch::find_with(std::u16string_view text, std::size_t from) 
   const char16_t* units = text.data();
   const std::size_t* next = borders_.data();
   const UnitFolder<F> fold;
+  if (m <= kComparedWhole) {
+    // A short marker is compared whole wherever the probes pass: a bounded cost a position,
+    // and less than the automaton's steps on the occurrence itself.
+    for (std::size_t i = from;; ++i) {
+      i = first_probed_start(probes_, units, i, n);
+      if (i + m > n) return npos;
+      std::size_t k = 0;
+      while (k < m && fold(units[i + k]) == marker_[k]) ++k;
+      if (k == m) return i;
+    }
+  }
   std::size_t k = 0;
   for (std::size_t i = from; i < n; ++i) {
     // With nothing matched so far an occurrence can only start where the probes pass.
@@ -203,12 +215,23 @@ std::size_t MarkerSearch::find_last_with(std::u16string_view text) const {
   return npos;
 }
 
-void MarkerRemoval::keep_until(char16_t* text, std::size_t end) {
+void MarkerRemoval::keep_until(char16_t* text, std::size_t n, std::size_t end) {
+  const std::size_t count = end - kept_;
   // Until the first hit the kept units are already in place: moving them onto themselves
   // would cost a pass over the text when the marker is absent.
-  if (written_ != kept_)
-    std::char_traits<char16_t>::move(text + written_, text + kept_, end - kept_);
-  written_ += end - kept_;
+  if (written_ != kept_) {
+    // The stretches between markers close together are short, and a library copy costs more
+    // than the few pieces of fixed size they take. Each piece is read before it is written;
+    // with room behind them, the last piece's overhang lands only on units already read.
+    if (count <= 4 * kPiece && kept_ - written_ >= kPiece && end + kPiece <= n) {
+      for (std::size_t k = 0; k < count; k += kPiece) {
+        std::memcpy(text + written_ + k, text + kept_ + k, kPiece * sizeof(char16_t));
+      }
+    } else {
+      std::char_traits<char16_t>::move(text + written_, text + kept_, count);
+    }
+  }
+  written_ += count;
   kept_ = end;
 }
 
@@ -220,13 +243,13 @@ void MarkerRemoval::advance(char16_t* text, std::size_t n, bool last) {
   // Compacts towards the front: what is written never overtakes what is still to be read, and
   // the search only reads from `kept_` on.
   search_.each(text, n, kept_, [&](std::size_t hit) {
-    keep_until(text, hit);
+    keep_until(text, n, hit);
     kept_ = hit + size_;
   });
   // An occurrence may still begin in the last size_ - 1 units, once more text follows.
   std::size_t open = n;
   if (!last) open = n >= size_ ? n - size_ + 1 : 0;
-  if (open > kept_) keep_until(text, open);
+  if (open > kept_) keep_until(text, n, open);
 }
 
 void remove_all(std::u16string& text, std::u16string_view marker) {

@@ -1,5 +1,6 @@
 // Finding a marker in a text in time linear in both, whatever the marker looks like
-// (a self-similar marker such as "aaab" in "aaaa..." costs no more than any other).
+// (a self-similar marker such as "aaab" in "aaaa..." costs no more than any other: a short one
+// is compared whole at a position, a long one runs the prefix function).
 #pragma once
 
 #include <algorithm>
@@ -56,10 +57,8 @@ class MarkerSearch {
   std::size_t find_last(std::u16string_view text) const;
 
   // Calls found(at) for each occurrence in text[from, n), left to right, each looked for after
-  // the end of the one before, as find(text, previous end) would; a non-empty marker only. The
-  // probes are read a window of positions at a time, so that occurrences a few units apart do
-  // not each cost a scan of their own. `found` may rewrite the text before the end of the
-  // occurrence it is given, not after.
+  // the end of the one before, as find(text, previous end) would; a non-empty marker only.
+  // `found` may rewrite the text before the end of the occurrence it is given, not after.
   template <typename Found>
   void each(const char16_t* text, std::size_t n, std::size_t from, Found&& found) const {
     const std::size_t m = marker_.size();
@@ -69,8 +68,19 @@ class MarkerSearch {
       }
       return;
     }
-    for (std::size_t base = from; base + m <= n; base = std::max(base + kWindow, from)) {
+    // The probes are read a window of positions at a time, so that occurrences a few units
+    // apart do not each cost a scan of their own. After two windows in a row without a probed
+    // position one scan goes on to the next, so that a marker seldom there (a start marker in
+    // the blocks) costs one scan of the whole text.
+    bool empty_before = false;
+    for (std::size_t base = from; base + m <= n;) {
       std::uint64_t bits = probed_window(probes_, text, base, n);
+      if (bits == 0) {
+        base = empty_before ? first_probed_start(probes_, text, base + kWindow, n) : base + kWindow;
+        empty_before = true;
+        continue;
+      }
+      empty_before = false;
       while (bits != 0) {
         const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(bits));
         bits &= bits - 1;
@@ -78,24 +88,46 @@ class MarkerSearch {
         found(at);
         from = at + m;
       }
+      base = std::max(base + kWindow, from);
     }
   }
 
+  // Whether the marker occurs at `at`; the text must hold size() units from there.
+  bool occurs_at(const char16_t* text, std::size_t at) const {
+    switch (fold_) {
+      case UnitFold::Exact:
+        return occurs_with<UnitFold::Exact>(text + at);
+      case UnitFold::AsciiLetters:
+        return occurs_with<UnitFold::AsciiLetters>(text + at);
+      case UnitFold::Lower:
+        break;
+    }
+    return occurs_with<UnitFold::Lower>(text + at);
+  }
+
  private:
+  template <UnitFold F>
+  bool occurs_with(const char16_t* units) const {
+    // Local copies: the text's units may alias the marker's as far as the compiler knows.
+    const char16_t* marker = marker_.data();
+    const std::size_t m = marker_.size();
+    const UnitFolder<F> fold;
+    for (std::size_t k = 0; k < m; ++k) {
+      if (fold(units[k]) != marker[k]) return false;
+    }
+    return true;
+  }
   template <UnitFold F>
   std::size_t find_with(std::u16string_view text, std::size_t from) const;
   template <UnitFold F>
   std::size_t find_last_with(std::u16string_view text) const;
   void choose_probes();
-  bool occurs_at(const char16_t* text, std::size_t at) const {
-    for (std::size_t k = 0; k < marker_.size(); ++k) {
-      if (fold_unit(text[at + k], fold_) != marker_[k]) return false;
-    }
-    return true;
-  }
   // The probe for the units that fold onto `folded`; false when there are more than four.
   bool probe_for(char16_t folded, UnitProbe& probe) const;
 
+  // Markers up to this long are compared whole at each probed position, longer ones run the
+  // prefix function so that no unit is read more than twice.
+  static constexpr std::size_t kComparedWhole = 32;
   std::u16string marker_;  // folded
   // The prefix function of marker_, then that of marker_ reversed: one allocation for both.
   std::vector<std::size_t> borders_;
@@ -120,7 +152,9 @@ class MarkerRemoval {
   std::size_t settled() const { return written_; }
 
  private:
-  void keep_until(char16_t* text, std::size_t end);
+  // Moves the units from kept_ up to `end` of a text of `n` units down to written_.
+  void keep_until(char16_t* text, std::size_t n, std::size_t end);
+  static constexpr std::size_t kPiece = 16;  // units a short move copies at a time
 
   MarkerSearch search_;
   std::size_t size_;
