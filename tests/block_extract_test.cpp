@@ -448,6 +448,12 @@ TEST_F(BlockPaths, AutomatonAgreesAtItsEdges) {
       {u"x=\"a\"q\"q", u"x=\".*\"", u"\"q"},
       {u"x=\"a\"</b>q\"\n\"</b>", u"x=\".*\"", u"</b>"},
       {u"x=\"a\"" + std::u16string(20, u'q') + u"\"", u"x=\".*\"", u""},
+      // A plain line of units and dots is compared unit by unit: its repeat at the end takes
+      // all it can, even where the end marker stands inside it, a dot no line feed, and two
+      // repeats of different units are not one.
+      {u"abbb axxb", u"a.{0,2}", u"b"},
+      {u"a\nb axb", u"a.", u"b"},
+      {u"axbb", u"a.{0,1}b{0,1}", u"b"},
   };
   for (const Case& c : cases) {
     const Outcome plain = plain_search(c.page, c.start, c.over);

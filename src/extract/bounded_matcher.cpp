@@ -4,6 +4,7 @@
 
 #include "extract/lazy_dfa.h"
 #include "extract/marker_search.h"
+#include "extract/straight_start.h"
 #include "extract/work_budget.h"
 
 namespace pelmo::extract {
@@ -251,6 +252,18 @@ class ProgramSearch {
   std::unique_ptr<LazyDfa> automaton_;
 };
 
+// The first `over` at or after `from`. The next `look_near` positions are compared directly
+// first: where the end marker stands just after a short start, that costs less than a search.
+std::size_t find_over(const MarkerSearch& over, std::u16string_view text, std::size_t from,
+                      std::size_t look_near) {
+  const std::size_t room = text.size() >= over.size() ? text.size() - over.size() + 1 : 0;
+  const std::size_t near_end = std::min(from + look_near, room);
+  for (std::size_t at = from; at < near_end; ++at) {
+    if (over.occurs_at(text.data(), at)) return at;
+  }
+  return over.find(text, std::max(from, near_end));
+}
+
 }  // namespace
 
 std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_view text,
@@ -264,24 +277,36 @@ std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_
 std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
                                               const MarkerProgram& start_only,
                                               std::u16string_view over, std::u16string_view text,
-                                              std::uint64_t budget, std::size_t dfa_cache_bytes) {
+                                              std::size_t look_near, std::uint64_t budget,
+                                              std::size_t dfa_cache_bytes) {
   WorkBudget work(budget);
   const MarkerSearch over_search(over, UnitFold::AsciiLetters);
   std::vector<Block> blocks;
   std::size_t from = 0;
-  {
+  // The start's first choice [begin, start_end) taken on to the first end marker after it;
+  // false when none follows, where a later choice of the start may still end before one,
+  // which only the whole program knows.
+  auto take = [&](std::size_t begin, std::size_t start_end) {
+    const std::size_t over_at = find_over(over_search, text, start_end, look_near);
+    if (over_at == MarkerSearch::npos) return false;
+    const std::size_t end = over_at + over.size();
+    blocks.push_back({begin, end - begin});
+    from = end;  // not empty, and never past the text: the end marker is in it
+    return true;
+  };
+  if (const std::optional<StraightStart> straight = StraightStart::of(start_only)) {
+    for (;;) {
+      const std::optional<Block> start = straight->next(text, from);
+      if (!start) return blocks;  // no start marker: no match either
+      if (!take(start->offset, start->offset + start->length)) break;
+    }
+  } else {
     // Let go before the whole program's automaton is built: one cache's memory at a time.
     ProgramSearch starts(start_only, text, work, dfa_cache_bytes);
     LazyDfa::Match start;
     for (;;) {
-      if (!starts.next(from, start)) return blocks;  // no start marker: no match either
-      const std::size_t over_at = over_search.find(text, start.end);
-      // No end marker after the start's first choice: a later choice of the start may still
-      // end before one, which only the whole program knows.
-      if (over_at == MarkerSearch::npos) break;
-      const std::size_t end = over_at + over.size();
-      blocks.push_back({start.begin, end - start.begin});
-      from = end;  // not empty, and never past the text: the end marker is in it
+      if (!starts.next(from, start)) return blocks;
+      if (!take(start.begin, start.end)) break;
     }
   }
   ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, blocks);

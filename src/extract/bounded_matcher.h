@@ -47,11 +47,13 @@ std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_
 // the non-empty literal `over`: each match of `start_only` (the start pattern compiled with an
 // empty end marker) taken on to the first `over` after it, as the engine would: it tries the
 // start's choices in order, and the first that some `over` follows wins. The start pattern alone
-// keeps fewer threads alive than the whole, and the end marker is found by a plain search. Where
-// no `over` follows a start's first choice, `program` finishes the call. One budget for both.
+// keeps fewer threads alive than the whole, and the end marker is found by a plain search, after
+// a look at the first `look_near` positions. Where no `over` follows a start's first choice,
+// `program` finishes the call. One budget for both.
 std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
                                               const MarkerProgram& start_only,
                                               std::u16string_view over, std::u16string_view text,
+                                              std::size_t look_near,
                                               std::uint64_t budget = kMatchBudget,
                                               std::size_t dfa_cache_bytes = kDfaCacheBytes);
 

@@ -26,6 +26,9 @@ std::u16string escape(std::u16string_view marker, std::u16string_view escape_set
   return out;
 }
 
+// Positions after a start without an open repeat where the end marker is compared directly.
+constexpr std::size_t kLookNear = 8;
+
 }  // namespace
 
 std::u16string escape_start_marker(std::u16string_view marker) {
@@ -51,16 +54,14 @@ std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view 
   const std::u16string_view searched =
       text.substr(0, last == MarkerSearch::npos ? 0 : last + over.size());
   // Such a block is the start pattern's own match taken on to the first end marker after it.
-  // Where the start pattern holds an open repeat (".*" inside quotes), the automaton of the
-  // whole pattern follows the repeat and the run after it at once, stopping wherever either
-  // may move on; the start pattern alone passes its repeat in one scan. Without one, the start
-  // pattern's part of a block is short, and walking it whole costs less than a search for the
-  // end marker from where it ends.
-  if (start.find_first_of(u"*+") == start.npos) {
-    return bounded_matches(program, searched, budget, dfa_cache_bytes);
-  }
+  // Alone, the start pattern keeps fewer threads alive than the whole: the ".*" inside quotes
+  // no longer follows the run after it, and a plain line of units and dots needs no automaton
+  // at all. Without an open repeat the start's match is short, and the end marker often stands
+  // a few units after it.
+  const bool open_repeat = start.find_first_of(u"*+") != start.npos;
   const MarkerProgram start_only = compile_marker_program(escape_start_marker(start), u"");
-  return bounded_matches_to_literal(program, start_only, over, searched, budget, dfa_cache_bytes);
+  return bounded_matches_to_literal(program, start_only, over, searched,
+                                    open_repeat ? 0 : kLookNear, budget, dfa_cache_bytes);
 }
 
 }  // namespace pelmo::extract
