@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
 #include "automation/large_buffers.h"
 #include "extract/block_paths.h"
@@ -15,11 +14,6 @@ namespace {
 
 // Units joined between two removals of the markers: well inside the processor's own cache.
 constexpr std::size_t kStripStretch = 16 * 1024;
-// How many blocks ahead of the copy their units are fetched, and how many cache lines of
-// 32 units each a block's fetch covers at most.
-constexpr std::size_t kBlocksAhead = 8;
-constexpr std::size_t kUnitsPerLine = 32;
-constexpr std::size_t kLinesFetched = 4;
 
 }  // namespace
 
@@ -29,19 +23,15 @@ Variant collect_blocks(const Variant& text, const Variant& start, const Variant&
   const std::u16string over_marker = to_text(over);
   std::u16string page_scratch;
   const std::u16string_view page = text_view(text, page_scratch);
-
-  // The callers' markers are plain text: the two-step search answers as the pattern would,
-  // in linear time.
-  const std::vector<Block> blocks = markers_are_literal(start_marker, over_marker)
-                                        ? literal_blocks(page, start_marker, over_marker)
-                                        : pattern_blocks(page, start_marker, over_marker);
-
   std::u16string sep_scratch;
   const std::u16string_view sep = text_view(separator, sep_scratch);
-  std::size_t total = 0;
-  for (const Block& block : blocks) total += block.length + sep.size();
+
+  // Each block is copied as soon as it is found, while the search has its units in the cache:
+  // on a large page, copied later, every block waited on memory. The blocks together are no
+  // longer than the page, so room for it and a quarter more for the separators is asked for at
+  // once and the text seldom moves as it grows; room never written is never given memory.
   std::u16string joined;
-  util::reserve_large(joined, total);
+  util::reserve_large(joined, page.size() + page.size() / 4 + sep.size());
   // The markers are removed as the text grows, a stretch at a time, while it is still in the
   // cache; the end marker from what the start marker's removal has settled.
   const bool strip = to_truth(strip_markers);
@@ -51,16 +41,10 @@ Variant collect_blocks(const Variant& text, const Variant& start, const Variant&
     overs.advance(joined.data(), starts.settled(), last);
   };
   std::size_t unstripped = 0;
-  for (std::size_t i = 0; i < blocks.size(); ++i) {
-    const Block& block = blocks[i];
-    // The page was read long before, when the blocks were found: ask for the next blocks' units
-    // now, so that each copy finds them in the cache.
-    if (i + kBlocksAhead < blocks.size()) {
-      const Block& next = blocks[i + kBlocksAhead];
-      const std::size_t lines =
-          std::min<std::size_t>(next.length / kUnitsPerLine + 1, kLinesFetched);
-      for (std::size_t line = 0; line < lines; ++line)
-        __builtin_prefetch(page.data() + next.offset + line * kUnitsPerLine);
+  const BlockSink join = [&](const Block& block) {
+    const std::size_t needed = joined.size() + block.length + sep.size();
+    if (needed > joined.capacity()) {
+      util::reserve_large(joined, std::max(needed, 2 * joined.capacity()));
     }
     joined.append(page.substr(block.offset, block.length));
     joined.append(sep);
@@ -68,6 +52,13 @@ Variant collect_blocks(const Variant& text, const Variant& start, const Variant&
       remove_markers(false);
       unstripped = joined.size();
     }
+  };
+  // The callers' markers are plain text: the two-step search answers as the pattern would,
+  // in linear time.
+  if (markers_are_literal(start_marker, over_marker)) {
+    literal_blocks(page, start_marker, over_marker, join);
+  } else {
+    pattern_blocks(page, start_marker, over_marker, join);
   }
   if (strip) {
     remove_markers(true);

@@ -30,9 +30,15 @@ bool over_marker_is_literal(std::u16string_view over);
 std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view start,
                                   std::u16string_view over, std::uint64_t budget = kMatchBudget,
                                   std::size_t dfa_cache_bytes = kDfaCacheBytes);
+// The same, each block given to `sink` as it is found.
+void pattern_blocks(std::u16string_view text, std::u16string_view start, std::u16string_view over,
+                    const BlockSink& sink, std::uint64_t budget = kMatchBudget,
+                    std::size_t dfa_cache_bytes = kDfaCacheBytes);
 
 // The two-step search; only valid when markers_are_literal(start, over).
 std::vector<Block> literal_blocks(std::u16string_view text, std::u16string_view start,
                                   std::u16string_view over);
+void literal_blocks(std::u16string_view text, std::u16string_view start, std::u16string_view over,
+                    const BlockSink& sink);
 
 }  // namespace pelmo::extract

@@ -237,11 +237,11 @@ class ProgramSearch {
     return found.has_value();
   }
 
-  // Every match from `from` on, not overlapping, after blocks.
-  void each_from(std::size_t from, std::vector<Block>& blocks) {
+  // Every match from `from` on, not overlapping, to the sink.
+  void each_from(std::size_t from, const BlockSink& sink) {
     LazyDfa::Match match;
     while (from <= text_size_ && next(from, match)) {
-      blocks.push_back({match.begin, match.end - match.begin});
+      sink({match.begin, match.end - match.begin});
       from = match.end > match.begin ? match.end : match.begin + 1;
     }
   }
@@ -266,22 +266,26 @@ std::size_t find_over(const MarkerSearch& over, std::u16string_view text, std::s
 
 }  // namespace
 
+void bounded_matches(const MarkerProgram& program, std::u16string_view text, const BlockSink& sink,
+                     std::uint64_t budget, std::size_t dfa_cache_bytes) {
+  WorkBudget work(budget);
+  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(0, sink);
+}
+
 std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_view text,
                                    std::uint64_t budget, std::size_t dfa_cache_bytes) {
-  WorkBudget work(budget);
   std::vector<Block> blocks;
-  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(0, blocks);
+  bounded_matches(
+      program, text, [&](const Block& block) { blocks.push_back(block); }, budget, dfa_cache_bytes);
   return blocks;
 }
 
-std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
-                                              const MarkerProgram& start_only,
-                                              std::u16string_view over, std::u16string_view text,
-                                              std::size_t look_near, std::uint64_t budget,
-                                              std::size_t dfa_cache_bytes) {
+void bounded_matches_to_literal(const MarkerProgram& program, const MarkerProgram& start_only,
+                                std::u16string_view over, std::u16string_view text,
+                                std::size_t look_near, const BlockSink& sink, std::uint64_t budget,
+                                std::size_t dfa_cache_bytes) {
   WorkBudget work(budget);
   const MarkerSearch over_search(over, UnitFold::AsciiLetters);
-  std::vector<Block> blocks;
   std::size_t from = 0;
   // The start's first choice [begin, start_end) taken on to the first end marker after it;
   // false when none follows, where a later choice of the start may still end before one,
@@ -290,14 +294,14 @@ std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
     const std::size_t over_at = find_over(over_search, text, start_end, look_near);
     if (over_at == MarkerSearch::npos) return false;
     const std::size_t end = over_at + over.size();
-    blocks.push_back({begin, end - begin});
+    sink({begin, end - begin});
     from = end;  // not empty, and never past the text: the end marker is in it
     return true;
   };
   if (const std::optional<StraightStart> straight = StraightStart::of(start_only)) {
     for (;;) {
       const std::optional<Block> start = straight->next(text, from);
-      if (!start) return blocks;  // no start marker: no match either
+      if (!start) return;  // no start marker: no match either
       if (!take(start->offset, start->offset + start->length)) break;
     }
   } else {
@@ -305,12 +309,11 @@ std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
     ProgramSearch starts(start_only, text, work, dfa_cache_bytes);
     LazyDfa::Match start;
     for (;;) {
-      if (!starts.next(from, start)) return blocks;
+      if (!starts.next(from, start)) return;
       if (!take(start.begin, start.end)) break;
     }
   }
-  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, blocks);
-  return blocks;
+  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, sink);
 }
 
 }  // namespace pelmo::extract

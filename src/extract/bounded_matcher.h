@@ -42,6 +42,10 @@ inline constexpr std::uint64_t kMatchBudget = 100'000'000;
 std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_view text,
                                    std::uint64_t budget = kMatchBudget,
                                    std::size_t dfa_cache_bytes = kDfaCacheBytes);
+// The same, each match given to `sink` as it is found.
+void bounded_matches(const MarkerProgram& program, std::u16string_view text, const BlockSink& sink,
+                     std::uint64_t budget = kMatchBudget,
+                     std::size_t dfa_cache_bytes = kDfaCacheBytes);
 
 // The same matches, for a program that is a start pattern, the shortest run of any units, and
 // the non-empty literal `over`: each match of `start_only` (the start pattern compiled with an
@@ -50,11 +54,10 @@ std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_
 // keeps fewer threads alive than the whole, and the end marker is found by a plain search, after
 // a look at the first `look_near` positions. Where no `over` follows a start's first choice,
 // `program` finishes the call. One budget for both.
-std::vector<Block> bounded_matches_to_literal(const MarkerProgram& program,
-                                              const MarkerProgram& start_only,
-                                              std::u16string_view over, std::u16string_view text,
-                                              std::size_t look_near,
-                                              std::uint64_t budget = kMatchBudget,
-                                              std::size_t dfa_cache_bytes = kDfaCacheBytes);
+void bounded_matches_to_literal(const MarkerProgram& program, const MarkerProgram& start_only,
+                                std::u16string_view over, std::u16string_view text,
+                                std::size_t look_near, const BlockSink& sink,
+                                std::uint64_t budget = kMatchBudget,
+                                std::size_t dfa_cache_bytes = kDfaCacheBytes);
 
 }  // namespace pelmo::extract

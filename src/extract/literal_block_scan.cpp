@@ -23,11 +23,10 @@ bool markers_are_literal(std::u16string_view start, std::u16string_view over) {
 // The engine's leftmost-shortest match of start, any run, over is: the first start at or
 // after the search position, through the first over after that start. If no over follows
 // that start, none follows any later start either, so the search ends.
-std::vector<Block> literal_blocks(std::u16string_view text, std::u16string_view start,
-                                  std::u16string_view over) {
+void literal_blocks(std::u16string_view text, std::u16string_view start, std::u16string_view over,
+                    const BlockSink& sink) {
   const MarkerSearch start_search(start, UnitFold::AsciiLetters);
   const MarkerSearch over_search(over, UnitFold::AsciiLetters);
-  std::vector<Block> blocks;
   std::size_t from = 0;
   while (from <= text.size()) {
     const std::size_t begin = start_search.find(text, from);
@@ -35,10 +34,16 @@ std::vector<Block> literal_blocks(std::u16string_view text, std::u16string_view 
     const std::size_t over_at = over_search.find(text, begin + start_search.size());
     if (over_at == MarkerSearch::npos) break;
     const std::size_t end = over_at + over_search.size();
-    blocks.push_back({begin, end - begin});
+    sink({begin, end - begin});
     // After an empty match the engine moves on by one code unit.
     from = end > begin ? end : begin + 1;
   }
+}
+
+std::vector<Block> literal_blocks(std::u16string_view text, std::u16string_view start,
+                                  std::u16string_view over) {
+  std::vector<Block> blocks;
+  literal_blocks(text, start, over, [&](const Block& block) { blocks.push_back(block); });
   return blocks;
 }
 

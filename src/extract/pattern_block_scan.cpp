@@ -37,9 +37,8 @@ std::u16string escape_start_marker(std::u16string_view marker) {
 
 std::u16string escape_over_marker(std::u16string_view marker) { return escape(marker, u"\\()?[]"); }
 
-std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view start,
-                                  std::u16string_view over, std::uint64_t budget,
-                                  std::size_t dfa_cache_bytes) {
+void pattern_blocks(std::u16string_view text, std::u16string_view start, std::u16string_view over,
+                    const BlockSink& sink, std::uint64_t budget, std::size_t dfa_cache_bytes) {
   const MarkerProgram program =
       compile_marker_program(escape_start_marker(start), escape_over_marker(over));
   // With a literal end marker every block ends at an occurrence of it (unless a "|" in the start
@@ -48,7 +47,7 @@ std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view 
   // of the page from every start marker there. The last occurrence is looked for with full
   // lower-case folding, wider than the pattern's ASCII letters, so it is never too early.
   if (!over_marker_is_literal(over) || over.empty() || start.find(u'|') != start.npos) {
-    return bounded_matches(program, text, budget, dfa_cache_bytes);
+    return bounded_matches(program, text, sink, budget, dfa_cache_bytes);
   }
   const std::size_t last = MarkerSearch(over, UnitFold::Lower).find_last(text);
   const std::u16string_view searched =
@@ -60,8 +59,18 @@ std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view 
   // a few units after it.
   const bool open_repeat = start.find_first_of(u"*+") != start.npos;
   const MarkerProgram start_only = compile_marker_program(escape_start_marker(start), u"");
-  return bounded_matches_to_literal(program, start_only, over, searched,
-                                    open_repeat ? 0 : kLookNear, budget, dfa_cache_bytes);
+  bounded_matches_to_literal(program, start_only, over, searched, open_repeat ? 0 : kLookNear, sink,
+                             budget, dfa_cache_bytes);
+}
+
+std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view start,
+                                  std::u16string_view over, std::uint64_t budget,
+                                  std::size_t dfa_cache_bytes) {
+  std::vector<Block> blocks;
+  pattern_blocks(
+      text, start, over, [&](const Block& block) { blocks.push_back(block); }, budget,
+      dfa_cache_bytes);
+  return blocks;
 }
 
 }  // namespace pelmo::extract
