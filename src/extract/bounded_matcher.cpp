@@ -259,7 +259,7 @@ std::size_t find_over(const MarkerSearch& over, std::u16string_view text, std::s
   const std::size_t room = text.size() >= over.size() ? text.size() - over.size() + 1 : 0;
   const std::size_t near_end = std::min(from + look_near, room);
   for (std::size_t at = from; at < near_end; ++at) {
-    if (over.occurs_at(text.data(), at)) return at;
+    if (over.occurs_at(text.data(), text.size(), at)) return at;
   }
   return over.find(text, std::max(from, near_end));
 }

@@ -71,6 +71,16 @@ MarkerSearch::MarkerSearch(std::u16string_view marker, UnitFold fold)
       n, [&](std::size_t i) { return marker_[n - 1 - i]; }, borders_.data() + n);
   choose_probes();
   choose_scans(probes_);
+  if (n <= kComparedWhole && fold_ != UnitFold::Lower && widest_scan() != ScanWidth::Scalar) {
+    const std::size_t padded = (n + kGroupUnits - 1) / kGroupUnits * kGroupUnits;
+    grouped_units_.assign(padded, u'\xFFFF');
+    grouped_masks_.assign(padded, u'\xFFFF');
+    for (std::size_t k = 0; k < n; ++k) {
+      const char16_t c = marker_[k];
+      grouped_units_[k] = c;
+      grouped_masks_[k] = fold_ == UnitFold::AsciiLetters && c >= u'a' && c <= u'z' ? 0x20 : 0;
+    }
+  }
 }
 
 // Probes two of the first unit, the last and the rarest between them, the rarer first, when
@@ -144,9 +154,7 @@ std::size_t MarkerSearch::find_with(std::u16string_view text, std::size_t from) 
     for (std::size_t i = from;; ++i) {
       i = first_probed_start(probes_, units, i, n);
       if (i + m > n) return npos;
-      std::size_t k = 0;
-      while (k < m && fold(units[i + k]) == marker_[k]) ++k;
-      if (k == m) return i;
+      if (occurs_at(units, n, i)) return i;
     }
   }
   std::size_t k = 0;

@@ -84,7 +84,7 @@ class MarkerSearch {
       while (bits != 0) {
         const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(bits));
         bits &= bits - 1;
-        if (at < from || at + m > n || !occurs_at(text, at)) continue;
+        if (at < from || at + m > n || !occurs_at(text, n, at)) continue;
         found(at);
         from = at + m;
       }
@@ -92,8 +92,14 @@ class MarkerSearch {
     }
   }
 
-  // Whether the marker occurs at `at`; the text must hold size() units from there.
-  bool occurs_at(const char16_t* text, std::size_t at) const {
+  // Whether the marker occurs at `at` of a text of `n` units; at + size() <= n.
+  bool occurs_at(const char16_t* text, std::size_t n, std::size_t at) const {
+    if (!grouped_units_.empty() && n - at >= grouped_units_.size()) {
+      // Most positions differ at the first unit: that one is compared here, without a call.
+      if (static_cast<char16_t>(text[at] | grouped_masks_[0]) != grouped_units_[0]) return false;
+      return masked_groups_equal(text + at, grouped_units_.data(), grouped_masks_.data(),
+                                 grouped_units_.size() / kGroupUnits);
+    }
     switch (fold_) {
       case UnitFold::Exact:
         return occurs_with<UnitFold::Exact>(text + at);
@@ -135,6 +141,10 @@ class MarkerSearch {
   // Where an occurrence can start at all, checked many positions at a time: in markup the
   // first unit ("<", "\"") is everywhere, a few units together are rare.
   ProbeSet probes_;
+  // A short marker set out to be compared eight units at a time (masked_groups_equal): 0x20 in
+  // the mask of an ASCII letter, all ones in both for the units that fill the last group. Empty
+  // for a long marker, the full lower-case folding or a processor without the vectors.
+  std::u16string grouped_units_, grouped_masks_;
 };
 
 // Removes every exact occurrence of a marker, left to right, from a text that may still grow

@@ -54,6 +54,12 @@ enum class ScanWidth { Scalar, Sse2, Avx2, Avx512 };
 // The widest this processor runs; a narrower one may be asked for (the tests compare them).
 ScanWidth widest_scan();
 
+// Whether text[0, 8 * groups) equals units[0, 8 * groups) once each text unit is or-ed with its
+// mask, eight units at a time; only where widest_scan() is not Scalar.
+bool masked_groups_equal(const char16_t* text, const char16_t* units, const char16_t* masks,
+                         std::size_t groups);
+inline constexpr std::size_t kGroupUnits = 8;
+
 // Sets the scans for the probes as they now stand.
 void choose_scans(ProbeSet& set, ScanWidth width = widest_scan());
 
