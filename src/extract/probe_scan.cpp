@@ -332,10 +332,10 @@ void set_vector_scans(ProbeSet& set, ScanWidth width) {
 }  // namespace
 
 #if PELMO_X86_VECTORS
-__attribute__((target("sse2"))) bool masked_groups_equal(const char16_t* text,
-                                                         const char16_t* units,
-                                                         const char16_t* masks,
-                                                         std::size_t groups) {
+__attribute__((target("sse2"))) bool masked_groups_equal_called(const char16_t* text,
+                                                                const char16_t* units,
+                                                                const char16_t* masks,
+                                                                std::size_t groups) {
   for (std::size_t g = 0; g < groups * kGroupUnits; g += kGroupUnits) {
     const __m128i v = _mm_or_si128(Sse2::load(text + g), Sse2::load(masks + g));
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, Sse2::load(units + g))) != 0xFFFF) return false;
@@ -343,8 +343,8 @@ __attribute__((target("sse2"))) bool masked_groups_equal(const char16_t* text,
   return true;
 }
 #else
-bool masked_groups_equal(const char16_t* text, const char16_t* units, const char16_t* masks,
-                         std::size_t groups) {
+bool masked_groups_equal_called(const char16_t* text, const char16_t* units, const char16_t* masks,
+                                std::size_t groups) {
   for (std::size_t k = 0; k < groups * kGroupUnits; ++k) {
     if (static_cast<char16_t>(text[k] | masks[k]) != units[k]) return false;
   }
