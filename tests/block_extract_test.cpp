@@ -178,12 +178,19 @@ TEST(BlockExtractHostile, AnswerOrFailWith28) {
       EXPECT_EQ(e.number(), err::kOutOfStack);
     }
   }
-  // A marker whose program certainly passes the cap fails while it is read, not after.
-  try {
-    extract::pattern_blocks(u"a", std::u16string(5'000'000, u'|'), u"");
-    ADD_FAILURE() << "a start marker of 5,000,000 '|' answered";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), err::kOutOfStack);
+  // A marker whose program certainly passes the cap fails while it is read, not after; so does
+  // an end marker that takes the pattern past it, even where the start alone finds the block.
+  const std::u16string long_over(extract::kMaxProgramSize, u'b');
+  const Case too_large[] = {{u"a", std::u16string(5'000'000, u'|'), u"", false},
+                            {u"axx" + long_over, u"a.", long_over, false}};
+  for (const Case& c : too_large) {
+    try {
+      extract::pattern_blocks(c.page, c.start, c.over);
+      ADD_FAILURE() << "a pattern past the cap answered: " << c.start.size() << " + "
+                    << c.over.size() << " units";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), err::kOutOfStack);
+    }
   }
 }
 

@@ -280,7 +280,7 @@ std::vector<Block> bounded_matches(const MarkerProgram& program, std::u16string_
   return blocks;
 }
 
-void bounded_matches_to_literal(const MarkerProgram& program, const MarkerProgram& start_only,
+void bounded_matches_to_literal(const ProgramSource& program, const MarkerProgram& start_only,
                                 std::u16string_view over, std::u16string_view text,
                                 std::size_t look_near, const BlockSink& sink, std::uint64_t budget,
                                 std::size_t dfa_cache_bytes) {
@@ -313,7 +313,7 @@ void bounded_matches_to_literal(const MarkerProgram& program, const MarkerProgra
       if (!take(start.begin, start.end)) break;
     }
   }
-  ProgramSearch(program, text, work, dfa_cache_bytes).each_from(from, sink);
+  ProgramSearch(program(), text, work, dfa_cache_bytes).each_from(from, sink);
 }
 
 }  // namespace pelmo::extract

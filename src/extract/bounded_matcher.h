@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -53,8 +54,9 @@ void bounded_matches(const MarkerProgram& program, std::u16string_view text, con
 // start's choices in order, and the first that some `over` follows wins. The start pattern alone
 // keeps fewer threads alive than the whole, and the end marker is found by a plain search, after
 // a look at the first `look_near` positions. Where no `over` follows a start's first choice,
-// `program` finishes the call. One budget for both.
-void bounded_matches_to_literal(const MarkerProgram& program, const MarkerProgram& start_only,
+// the whole pattern, asked of `program` only then, finishes the call. One budget for both.
+using ProgramSource = std::function<const MarkerProgram&()>;
+void bounded_matches_to_literal(const ProgramSource& program, const MarkerProgram& start_only,
                                 std::u16string_view over, std::u16string_view text,
                                 std::size_t look_near, const BlockSink& sink,
                                 std::uint64_t budget = kMatchBudget,

@@ -1,4 +1,5 @@
 #include <array>
+#include <optional>
 #include <string>
 
 #include "extract/block_paths.h"
@@ -28,6 +29,9 @@ std::u16string escape(std::u16string_view marker, std::u16string_view escape_set
 
 // Positions after a start without an open repeat where the end marker is compared directly.
 constexpr std::size_t kLookNear = 8;
+// Instructions of room left beyond the start's and one a unit of the end marker, should the
+// escaping and the run be counted differently by the whole pattern.
+constexpr std::size_t kSizeMargin = 16;
 
 }  // namespace
 
@@ -39,15 +43,16 @@ std::u16string escape_over_marker(std::u16string_view marker) { return escape(ma
 
 void pattern_blocks(std::u16string_view text, std::u16string_view start, std::u16string_view over,
                     const BlockSink& sink, std::uint64_t budget, std::size_t dfa_cache_bytes) {
-  const MarkerProgram program =
-      compile_marker_program(escape_start_marker(start), escape_over_marker(over));
+  auto compile_whole = [&] {
+    return compile_marker_program(escape_start_marker(start), escape_over_marker(over));
+  };
   // With a literal end marker every block ends at an occurrence of it (unless a "|" in the start
   // marker splits the pattern), and nothing in the pattern looks past its own match, so the text
   // after the last one cannot change the blocks. Cut off, it spares the matcher a run to the end
   // of the page from every start marker there. The last occurrence is looked for with full
   // lower-case folding, wider than the pattern's ASCII letters, so it is never too early.
   if (!over_marker_is_literal(over) || over.empty() || start.find(u'|') != start.npos) {
-    return bounded_matches(program, text, sink, budget, dfa_cache_bytes);
+    return bounded_matches(compile_whole(), text, sink, budget, dfa_cache_bytes);
   }
   const std::size_t last = MarkerSearch(over, UnitFold::Lower).find_last(text);
   const std::u16string_view searched =
@@ -59,8 +64,14 @@ void pattern_blocks(std::u16string_view text, std::u16string_view start, std::u1
   // a few units after it.
   const bool open_repeat = start.find_first_of(u"*+") != start.npos;
   const MarkerProgram start_only = compile_marker_program(escape_start_marker(start), u"");
-  bounded_matches_to_literal(program, start_only, over, searched, open_repeat ? 0 : kLookNear, sink,
-                             budget, dfa_cache_bytes);
+  // The whole pattern is compiled only if the start alone cannot finish the call. The end
+  // marker adds one instruction a unit: near the size cap it is compiled now, so that a pattern
+  // past the cap fails with 28 before any block, as it always has.
+  std::optional<MarkerProgram> whole;
+  if (start_only.code.size() + over.size() + kSizeMargin > kMaxProgramSize) whole = compile_whole();
+  bounded_matches_to_literal(
+      [&]() -> const MarkerProgram& { return whole ? *whole : whole.emplace(compile_whole()); },
+      start_only, over, searched, open_repeat ? 0 : kLookNear, sink, budget, dfa_cache_bytes);
 }
 
 std::vector<Block> pattern_blocks(std::u16string_view text, std::u16string_view start,
