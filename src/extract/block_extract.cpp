@@ -1,6 +1,7 @@
 #include "extract/block_extract.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "automation/large_buffers.h"
@@ -34,11 +35,14 @@ Variant collect_blocks(const Variant& text, const Variant& start, const Variant&
   util::reserve_large(joined, page.size() + page.size() / 4 + sep.size());
   // The markers are removed as the text grows, a stretch at a time, while it is still in the
   // cache; the end marker from what the start marker's removal has settled.
+  // They are set up with the first removal: a marker that fails the call (a pattern past the
+  // size cap, millions of units long) must fail it before its search tables are built.
   const bool strip = to_truth(strip_markers);
-  MarkerRemoval starts(start_marker), overs(over_marker);
+  std::optional<MarkerRemoval> starts, overs;
   auto remove_markers = [&](bool last) {
-    starts.advance(joined.data(), joined.size(), last);
-    overs.advance(joined.data(), starts.settled(), last);
+    if (!starts) starts.emplace(start_marker), overs.emplace(over_marker);
+    starts->advance(joined.data(), joined.size(), last);
+    overs->advance(joined.data(), starts->settled(), last);
   };
   std::size_t unstripped = 0;
   const BlockSink join = [&](const Block& block) {
@@ -62,7 +66,7 @@ Variant collect_blocks(const Variant& text, const Variant& start, const Variant&
   }
   if (strip) {
     remove_markers(true);
-    joined.resize(overs.settled());
+    joined.resize(overs->settled());
   }
   return Variant::string(std::move(joined));
 }
