@@ -71,6 +71,18 @@ TEST(MarkerSearch, AgreesWithTheObviousSearch) {
     agree_with_the_obvious_search(fold, 16, 4, 10000);
     agree_with_the_obvious_search(fold, 120, 40, 4000);
   }
+  // A marker seldom there: past two windows of 64 positions without a probed one, one scan
+  // goes on to the next; an occurrence on either side of a window's edge is still found.
+  for (const std::size_t at : {0, 63, 64, 127, 128, 129, 191, 192, 255, 256, 300}) {
+    std::u16string text(400, u' ');
+    text.replace(at, 3, u"<b>");
+    text.replace(350, 3, u"<b>");
+    std::vector<std::size_t> each;
+    MarkerSearch(u"<b>", UnitFold::Exact).each(text.data(), text.size(), 0, [&](std::size_t hit) {
+      each.push_back(hit);
+    });
+    EXPECT_EQ(each, (std::vector<std::size_t>{at, 350})) << "at " << at;
+  }
 }
 
 std::u16string removed(std::u16string text, std::u16string_view marker) {
