@@ -40,7 +40,10 @@ Variant collect_blocks(const Variant& text, const Variant& start, const Variant&
   const bool strip = to_truth(strip_markers);
   std::optional<MarkerRemoval> starts, overs;
   auto remove_markers = [&](bool last) {
-    if (!starts) starts.emplace(start_marker), overs.emplace(over_marker);
+    if (!starts) {
+      starts.emplace(start_marker);
+      overs.emplace(over_marker);
+    }
     starts->advance(joined.data(), joined.size(), last);
     overs->advance(joined.data(), starts->settled(), last);
   };

@@ -1,5 +1,6 @@
 #include "extract/straight_start.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pelmo::extract {
